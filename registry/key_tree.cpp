@@ -33,9 +33,9 @@ Key::Key(PrivateTag, std::string_view name, std::string_view class_name,
 void Key::SetValue(std::string_view name, std::uint32_t type,
                    std::span<const std::uint8_t> data) {
   Touch();
-  auto [slot, inserted] =
-      value_index_.try_emplace(ToUpper(name), values_.size());
-  if (inserted) {
+  auto slot = value_index_.find(name);
+  if (slot == value_index_.end()) {
+    slot = value_index_.emplace(std::string(name), values_.size()).first;
     values_.push_back(Value{std::string(name), type, {}});
   }
   Value& value = values_[slot->second];
@@ -49,7 +49,7 @@ void Key::SetValue(std::string_view name, std::uint32_t type,
 }
 
 bool Key::DeleteValue(std::string_view name) {
-  const auto found = value_index_.find(ToUpper(name));
+  const auto found = value_index_.find(name);
   if (found == value_index_.end()) return false;
   Touch();
   const std::size_t position = found->second;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "registry/registry_api.h"
+#include "registry/unicode_case.h"
 
 namespace quillprobe::registry {
 
@@ -109,8 +110,10 @@ class Key : public std::enable_shared_from_this<Key> {
   std::uint64_t last_write_time_;
 
   std::vector<Value> values_;
-  // Upper-cased value name -> position in values_.
-  std::unordered_map<std::string, std::size_t> value_index_;
+  // Value name -> position in values_.
+  std::unordered_map<std::string, std::size_t, CaseInsensitiveHash,
+                     CaseInsensitiveEqual>
+      value_index_;
   std::vector<std::shared_ptr<Key>> subkeys_;
 
   mutable Maxima value_maxima_;   // name, data
