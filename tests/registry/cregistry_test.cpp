@@ -15,11 +15,11 @@
 namespace quillprobe::registry {
 namespace {
 
-using testing::CapturedMessageBoxes;
+using test::CapturedMessageBoxes;
 using Call = RegistryCall;
-using testing::SeedString;
-using testing::SeedValue;
-using testing::ShownBox;
+using test::SeedString;
+using test::SeedValue;
+using test::ShownBox;
 
 constexpr char kPath[] = "SOFTWARE\\Quillmere Software\\Test";
 constexpr std::int32_t kSnapshotError = kErrorCannotOpenKey;
@@ -118,7 +118,7 @@ TEST_F(CRegistryTest, RootSetterOpensTheCurrentKeyAndKeepsTheHandle) {
 
   // A missing key is created under the new root; the snapshot stays.
   reg.root(kHkeyUsers);
-  EXPECT_TRUE(testing::KeyExists(memory_, roots::kUsers, kPath));
+  EXPECT_TRUE(test::KeyExists(memory_, roots::kUsers, kPath));
   EXPECT_NE(reg.HeldKey(), kNoKey);
   EXPECT_EQ(reg.ValueCount(), 1);
   EXPECT_EQ(reg.GetValue("a", ""), "1");
@@ -146,11 +146,11 @@ TEST_F(CRegistryTest, MissingKeyIsCreatedOnlyWithAutoCreate) {
   ExpectRaises([&] { reg.key(kPath); }, kSnapshotError, "GetKeyInfo",
                "Unable to open Key");
   EXPECT_EQ(reg.key(), kPath);
-  EXPECT_FALSE(testing::KeyExists(memory_, roots::kLocalMachine, kPath));
+  EXPECT_FALSE(test::KeyExists(memory_, roots::kLocalMachine, kPath));
 
   reg.AutoCreate(true);
   reg.key(kPath);
-  EXPECT_TRUE(testing::KeyExists(memory_, roots::kLocalMachine, kPath));
+  EXPECT_TRUE(test::KeyExists(memory_, roots::kLocalMachine, kPath));
   EXPECT_EQ(reg.ValueCount(), 0);
   EXPECT_EQ(reg.HeldKey(), kNoKey);
   EXPECT_EQ(OpenHandles(), 0u);
@@ -183,7 +183,7 @@ TEST_F(CRegistryTest, SnapshotHoldsStringValuesInOrderAndSortedSubkeys) {
             value_type::kExpandSz, Bytes(std::string("%x%\0", 4)));
   SeedString(memory_, roots::kLocalMachine, kPath, "", "unnamed");
   for (const char* sub : {"beta", "Alpha", "gamma"}) {
-    testing::SeedKey(memory_, roots::kLocalMachine,
+    test::SeedKey(memory_, roots::kLocalMachine,
                      std::string(kPath) + "\\" + sub);
   }
 
@@ -307,7 +307,7 @@ TEST_F(CRegistryTest, StringDataIsCutOnlyAtAStoredTerminator) {
 TEST_F(CRegistryTest, RefreshShowsOnlyWhatRemains) {
   SeedString(memory_, roots::kLocalMachine, kPath, "a", "1");
   SeedString(memory_, roots::kLocalMachine, kPath, "b", "2");
-  testing::SeedKey(memory_, roots::kLocalMachine, std::string(kPath) + "\\s");
+  test::SeedKey(memory_, roots::kLocalMachine, std::string(kPath) + "\\s");
   CRegistry reg(registry_, boxes_);
   reg.key(kPath);
   ASSERT_EQ(reg.ValueCount(), 2);
@@ -354,8 +354,8 @@ TEST_F(CRegistryTest, SnapshotReadsTheKeyWithTheDocumentedCalls) {
 // old one.
 TEST_F(CRegistryTest, FailureWhileReadingSubkeysLeavesAPartialSnapshot) {
   SeedString(memory_, roots::kLocalMachine, kPath, "a", "1");
-  testing::SeedKey(memory_, roots::kLocalMachine, std::string(kPath) + "\\s");
-  testing::SeedKey(memory_, roots::kLocalMachine, std::string(kPath) + "\\t");
+  test::SeedKey(memory_, roots::kLocalMachine, std::string(kPath) + "\\s");
+  test::SeedKey(memory_, roots::kLocalMachine, std::string(kPath) + "\\t");
   CRegistry reg(registry_, boxes_);
   reg.key(kPath);
   ASSERT_EQ(reg.SubKeyCount(), 2);

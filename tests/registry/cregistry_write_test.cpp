@@ -14,12 +14,12 @@
 namespace quillprobe::registry {
 namespace {
 
-using testing::CapturedMessageBoxes;
-using testing::KeyExists;
-using testing::ReadValue;
-using testing::SeedKey;
-using testing::SeedString;
-using testing::ShownBox;
+using test::CapturedMessageBoxes;
+using test::KeyExists;
+using test::ReadValue;
+using test::SeedKey;
+using test::SeedString;
+using test::ShownBox;
 using Call = RegistryCall;
 
 constexpr char kPath[] = "SOFTWARE\\Quillmere Software\\Test";

@@ -7,7 +7,7 @@
 
 #include "registry/message_box.h"
 
-namespace quillprobe::testing {
+namespace quillprobe::test {
 
 struct ShownBox {
   std::string text;
@@ -30,4 +30,4 @@ class CapturedMessageBoxes final : public registry::MessageBoxSink {
   std::vector<ShownBox> shown_;
 };
 
-}  // namespace quillprobe::testing
+}  // namespace quillprobe::test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace quillprobe::testing {
+namespace quillprobe::test {
 
 using registry::HKey;
 using registry::kNoKey;
@@ -75,4 +75,4 @@ StoredValue ReadValue(registry::RegistryApi& api, HKey root,
   return result;
 }
 
-}  // namespace quillprobe::testing
+}  // namespace quillprobe::test

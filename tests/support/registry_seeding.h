@@ -8,7 +8,7 @@
 
 #include "registry/registry_api.h"
 
-namespace quillprobe::testing {
+namespace quillprobe::test {
 
 // Creates `path` under `root` (and the keys above it).
 void SeedKey(registry::RegistryApi& api, registry::HKey root,
@@ -37,4 +37,4 @@ struct StoredValue {
 StoredValue ReadValue(registry::RegistryApi& api, registry::HKey root,
                       std::string_view path, std::string_view name);
 
-}  // namespace quillprobe::testing
+}  // namespace quillprobe::test
