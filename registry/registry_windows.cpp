@@ -320,7 +320,14 @@ Status WindowsRegistry::QueryInfoKey(HKey key, char* class_name,
   if (result != ERROR_SUCCESS) return ToStatus(result);
 
   if (info != nullptr) {
-    MeasureInUtf8(handle, &counts);
+    // The lengths are QueryInfoKey's to report whatever rights the handle
+    // has; reading the names behind them takes a handle that may enumerate.
+    HKEY reader = nullptr;
+    const bool own_reader =
+        RegOpenKeyExW(handle, L"", 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS,
+                      &reader) == ERROR_SUCCESS;
+    MeasureInUtf8(own_reader ? reader : handle, &counts);
+    if (own_reader) RegCloseKey(reader);
     *info = counts;
   }
   if (with_class) {

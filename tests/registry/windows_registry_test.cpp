@@ -231,11 +231,18 @@ TEST_F(WindowsRegistryTest, SubkeyNamesAndClassesAreMeasuredInUtf8Bytes) {
   EXPECT_STREQ(class_name, "\xE3\x82\xAF\xE3\x83\xA9\xE3\x82\xB9");
   EXPECT_NE(written, 0u);
 
-  KeyInfo info;
-  ASSERT_EQ(api.QueryInfoKey(key, nullptr, nullptr, &info), status::kSuccess);
-  EXPECT_EQ(info.subkey_count, 1u);
-  EXPECT_EQ(info.max_subkey_name_length, 6u);
-  EXPECT_EQ(info.max_class_length, 9u);
+  // Also through a handle that may query but not enumerate the subkeys.
+  for (const std::uint32_t rights : {access::kAllAccess, access::kQueryValue}) {
+    HKey handle = kNoKey;
+    ASSERT_EQ(api.OpenKeyEx(key, "", 0, rights, &handle), status::kSuccess);
+    KeyInfo info;
+    ASSERT_EQ(api.QueryInfoKey(handle, nullptr, nullptr, &info),
+              status::kSuccess);
+    api.CloseKey(handle);
+    EXPECT_EQ(info.subkey_count, 1u) << rights;
+    EXPECT_EQ(info.max_subkey_name_length, 6u) << rights;
+    EXPECT_EQ(info.max_class_length, 9u) << rights;
+  }
 }
 
 TEST_F(WindowsRegistryTest, QueryInfoKeyReportsTheLongestInUtf8Bytes) {
