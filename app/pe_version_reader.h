@@ -10,13 +10,20 @@
 #include <span>
 #include <vector>
 
+#include "app/image_source.h"
+
 namespace quillprobe::app {
 
 // The raw bytes of the image's first RT_VERSION resource (first name or id,
 // first language), exactly as they are stored: the block the Windows
 // version-information call returns. nullopt when the image is not a PE image,
-// has no version resource, or any structure on the way lies outside it.
+// has no version resource (or one of no bytes), or any structure on the way
+// lies outside it.
 std::optional<std::vector<std::uint8_t>> ReadVersionResource(
     std::span<const std::uint8_t> image);
+
+// The same, reading the image piece by piece from `image`.
+std::optional<std::vector<std::uint8_t>> ReadVersionResource(
+    ImageSource& image);
 
 }  // namespace quillprobe::app

@@ -9,7 +9,7 @@
 namespace quillprobe::app {
 
 struct Product {
-  std::string_view record_subkey;   // below the vendor key
+  std::string_view record_subkey;  // below the vendor key
   std::string_view executable_name;
 };
 

@@ -109,65 +109,78 @@ struct KeyInfo {
   std::uint64_t last_write_time = 0;  // FILETIME, 100 ns since 1601
 };
 
+// Every call on a zero or unknown handle gives 6, and every call but CloseKey
+// on a handle whose key has been deleted gives 1018. Paths are
+// backslash-separated: a leading backslash gives 161, and empty components
+// (doubled or trailing backslashes) are skipped.
 class RegistryApi {
  public:
   virtual ~RegistryApi() = default;
 
   // Opens `sub_key` (backslash-separated, relative to `key`) with the rights
-  // in `access`. An empty sub_key opens a new handle to `key` itself.
-  // 2 when a component is missing, 6 for an unknown or zero handle, 5 when the
+  // in `access`. An empty sub_key opens a new handle to `key` itself. No
+  // rights on `key` are needed. 2 when a component is missing, 5 when the
   // rights cannot be granted. On failure *result is kNoKey.
   virtual Status OpenKeyEx(HKey key, std::string_view sub_key,
                            std::uint32_t options, std::uint32_t access,
                            HKey* result) = 0;
 
   // Creates `sub_key` and any missing keys above it, or opens it when it
-  // exists; *disposition says which (1 created, 2 opened). `class_name` is
-  // stored with a new key. `security` may be null.
+  // exists; *disposition says which (1 created, 2 opened; an empty sub_key
+  // opens `key` itself). `class_name` is stored with each new key. Creating
+  // needs KEY_CREATE_SUB_KEY on `key` (5); a component longer than 255
+  // characters gives 87. `security` may be null. On failure *result is
+  // kNoKey.
   virtual Status CreateKeyEx(HKey key, std::string_view sub_key,
                              std::string_view class_name,
                              std::uint32_t options, std::uint32_t access,
                              const SecurityAttributes* security, HKey* result,
                              std::uint32_t* disposition) = 0;
 
-  // Releases a handle. Closing a predefined root is a no-op that succeeds.
+  // Releases a handle, also one whose key has been deleted. Closing a
+  // predefined root is a no-op that succeeds.
   virtual Status CloseKey(HKey key) = 0;
 
-  // Counts and longest lengths of the key's subkeys and values. `class_name`
-  // (may be null) receives the key's class; *class_length is its capacity in
-  // and the class length out. Any output pointer may be null.
+  // Counts and longest lengths of the key's subkeys and values (needs
+  // KEY_QUERY_VALUE). `class_name` (may be null) receives the key's class;
+  // *class_length is its capacity, NUL included, in and the class length out;
+  // a class that does not fit gives 234. Any output pointer may be null.
   virtual Status QueryInfoKey(HKey key, char* class_name,
                               std::uint32_t* class_length, KeyInfo* info) = 0;
 
-  // The value at `index` in insertion order. *name_length is the capacity of
-  // `name` in bytes including room for a NUL on entry, and the name's length
-  // without the NUL on return. A name that does not fit gives 234 (the type
-  // and data length are still filled in). `data` may be null to ask for the
-  // length only; data that does not fit gives 234 with *data_length set to
-  // the size needed. Past the last value: 259. `type`, `data_length` may be
-  // null.
+  // The value at `index` in insertion order (needs KEY_QUERY_VALUE).
+  // *name_length is the capacity of `name` in bytes including room for a NUL
+  // on entry, and the name's length without the NUL on return. A name that
+  // does not fit gives 234 (the type and data length are still filled in).
+  // `data` may be null to ask for the length only; data that does not fit
+  // gives 234 with *data_length set to the size needed. Past the last value:
+  // 259. `type`, `data_length` may be null.
   virtual Status EnumValue(HKey key, std::uint32_t index, char* name,
                            std::uint32_t* name_length, std::uint32_t* type,
                            std::uint8_t* data, std::uint32_t* data_length) = 0;
 
-  // The subkey at `index` in case-insensitive name order; name capacity and
-  // length as EnumValue. `class_name` may be null. `last_write_time` may be
-  // null.
+  // The subkey at `index` in case-insensitive name order (needs
+  // KEY_ENUMERATE_SUB_KEYS); name capacity and length as EnumValue, and 234
+  // when the name and its NUL do not fit. `class_name` may be null; when it
+  // is not, the class and its NUL must fit *class_length too. Pass null when
+  // no class is wanted. `last_write_time` may be null.
   virtual Status EnumKeyEx(HKey key, std::uint32_t index, char* name,
                            std::uint32_t* name_length, char* class_name,
                            std::uint32_t* class_length,
                            std::uint64_t* last_write_time) = 0;
 
-  // Stores a value of any type; the data is kept byte for byte.
+  // Stores a value of any type (needs KEY_SET_VALUE); the data is kept byte
+  // for byte. A name longer than 16,383 characters gives 87.
   virtual Status SetValueEx(HKey key, std::string_view name,
                             std::uint32_t type,
                             std::span<const std::uint8_t> data) = 0;
 
-  // Removes a value; 2 when there is none of that name.
+  // Removes a value (needs KEY_SET_VALUE); 2 when there is none of that name.
   virtual Status DeleteValue(HKey key, std::string_view name) = 0;
 
-  // Removes the subkey `sub_key` of `key`; 5 when it has subkeys of its own,
-  // 2 when it does not exist.
+  // Removes the subkey `sub_key` of `key`, or `key` itself when sub_key is
+  // empty; 5 when it has subkeys of its own or is a predefined root, 2 when it
+  // does not exist. No rights on `key` are needed.
   virtual Status DeleteKey(HKey key, std::string_view sub_key) = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app_platform.h"
+#include "app/exe_inspection.h"
 #include "registry/wide_text_windows.h"
 
 namespace quillprobe::app {
@@ -101,6 +102,21 @@ TEST_F(AppPlatformWindowsTest, VersionInformationComesFromTheResource) {
   ASSERT_GE(fixed_length, sizeof(VS_FIXEDFILEINFO));
   EXPECT_EQ(fixed->dwFileVersionMS, (3u << 16) | 10u);
   EXPECT_EQ(fixed->dwFileVersionLS, (7u << 16) | 400u);
+}
+
+// The executable that the end-to-end run finds through its product record,
+// examined through the library.
+TEST_F(AppPlatformWindowsTest, ExeInspectionReadsTheRealResource) {
+  const std::string tarn = TestDirectory() + "tarn.exe";
+  EXPECT_EQ(GetExeVersion(tarn, *platform), "003.0010.0007.0400");
+  EXPECT_EQ(GetExeSize(tarn, *platform),
+            static_cast<std::int32_t>(*platform->FileLength(tarn)));
+  EXPECT_GT(GetExeSize(tarn, *platform), 0);
+
+  const std::string without = TestDirectory() + "tarn_without_version.exe";
+  EXPECT_GT(GetExeSize(without, *platform), 0);
+  EXPECT_EQ(GetExeVersion(without, *platform), "");
+  EXPECT_EQ(GetExeSize(TestDirectory() + "missing.exe", *platform), 0);
 }
 
 TEST_F(AppPlatformWindowsTest, FilesWithoutVersionInformationHaveNone) {

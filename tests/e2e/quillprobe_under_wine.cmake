@@ -35,8 +35,13 @@ function(write_record)
   if(ARGC EQUAL 0)
     return()
   endif()
-  wine(status output
-       reg add "${record_key}" /v "EXE Path" /t REG_SZ /d "${ARGV0}" /f)
+  # Called directly: passed on as a list, a directory that ends in a
+  # backslash would escape the separator after it.
+  execute_process(
+    COMMAND "${WINE}" reg add "${record_key}" /v "EXE Path" /t REG_SZ
+            /d "${ARGV0}" /f
+    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output
+    INPUT_FILE /dev/null TIMEOUT 120)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "reg add failed (${status}):\n${output}")
   endif()
