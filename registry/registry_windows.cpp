@@ -50,7 +50,9 @@ std::vector<std::uint8_t> DataToUtf8(DWORD type,
                                      const std::vector<BYTE>& stored) {
   if (!IsStringType(type)) return {stored.begin(), stored.end()};
   std::wstring wide(stored.size() / sizeof(wchar_t), L'\0');
-  std::memcpy(wide.data(), stored.data(), wide.size() * sizeof(wchar_t));
+  if (!wide.empty()) {
+    std::memcpy(wide.data(), stored.data(), wide.size() * sizeof(wchar_t));
+  }
   const std::string utf8 = Utf8FromWide(wide);
   return {utf8.begin(), utf8.end()};
 }
