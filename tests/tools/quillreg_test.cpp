@@ -357,6 +357,11 @@ struct AddCase {
   std::vector<std::uint8_t> data;
 };
 
+std::ostream& operator<<(std::ostream& os, const AddCase& c) {
+  for (const std::string& option : c.options) os << '[' << option << "] ";
+  return os;
+}
+
 class AddTest : public QuillregTest,
                 public ::testing::WithParamInterface<AddCase> {};
 
