@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "registry/unicode_case.h"
 
@@ -29,6 +30,19 @@ Key::Key(PrivateTag, std::string_view name, std::string_view class_name,
       class_name_(class_name),
       parent_(parent),
       last_write_time_(FileTimeNow()) {}
+
+Key::~Key() {
+  std::vector<std::shared_ptr<Key>> pending = std::move(subkeys_);
+  while (!pending.empty()) {
+    const std::shared_ptr<Key> key = std::move(pending.back());
+    pending.pop_back();
+    key->parent_ = nullptr;
+    if (key.use_count() == 1) {
+      for (auto& subkey : key->subkeys_) pending.push_back(std::move(subkey));
+      key->subkeys_.clear();
+    }
+  }
+}
 
 void Key::SetValue(std::string_view name, std::uint32_t type,
                    std::span<const std::uint8_t> data) {
