@@ -174,9 +174,34 @@ void AppendSection(const Key& key, std::string_view path, bool quote_path,
   out.push_back('\n');
 }
 
+// The canonical text in the registry editor's encoding. The text is valid
+// UTF-8 (bytes that are not are written as \xHH escapes), so every character
+// has its UTF-16 form.
+std::string ToRegistryEditorEncoding(std::string_view text) {
+  std::string out = "\xff\xfe";
+  out.reserve(2 + 2 * (text.size() + text.size() / 16));
+  std::size_t line_start = 0;
+  while (line_start < text.size()) {
+    const std::size_t end = text.find('\n', line_start);
+    const std::string_view line = text.substr(
+        line_start, end == std::string_view::npos ? end : end - line_start);
+    const std::vector<std::uint8_t> wide = StringDataToUtf16Le(std::span(
+        reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
+    out.append(reinterpret_cast<const char*>(wide.data()), wide.size());
+    if (end == std::string_view::npos) break;
+    out.append("\r\0\n\0", 4);
+    line_start = end + 1;
+  }
+  return out;
+}
+
 }  // namespace
 
-std::string WriteRegFile(const Key& root, std::size_t size_hint) {
+std::string WriteRegFile(const Key& root, std::size_t size_hint,
+                         RegFileEncoding encoding) {
+  if (encoding == RegFileEncoding::kRegistryEditor) {
+    return ToRegistryEditorEncoding(WriteRegFile(root, size_hint));
+  }
   std::string out;
   out.reserve(size_hint);
   out = kHeader;

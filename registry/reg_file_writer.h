@@ -20,6 +20,10 @@
 //
 // What this writes, ReadRegFile reads back to the same keys and values, byte
 // for byte. Key classes are not part of the format and are not written.
+//
+// The same text can also be had in the registry editor's own encoding,
+// UTF-16LE with its byte order mark and CRLF line ends, for files meant to
+// be imported on Windows.
 #pragma once
 
 #include <string>
@@ -28,9 +32,16 @@
 
 namespace quillprobe::registry {
 
+enum class RegFileEncoding {
+  kCanonical,       // UTF-8 without a byte order mark, LF
+  kRegistryEditor,  // UTF-16LE with its byte order mark, CRLF
+};
+
 // The .reg file of the tree under `root`; the root's name begins every key
 // path. `size_hint`, the size the text is likely to have (that of the file
 // it replaces), saves reallocations.
-std::string WriteRegFile(const Key& root, std::size_t size_hint = 0);
+std::string WriteRegFile(
+    const Key& root, std::size_t size_hint = 0,
+    RegFileEncoding encoding = RegFileEncoding::kCanonical);
 
 }  // namespace quillprobe::registry

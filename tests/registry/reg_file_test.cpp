@@ -301,6 +301,30 @@ TEST(RegFileReader, ReadsTheRegistryEditorsExport) {
   RoundTrip(*root);
 }
 
+TEST(RegFileWriter, WritesTheRegistryEditorsEncoding) {
+  const std::string_view bytes(reinterpret_cast<const char*>(kRegeditExport),
+                               sizeof kRegeditExport);
+  const auto root = Load(bytes);
+  const auto wide = [](std::string_view ascii) {
+    std::string out;
+    for (const char c : ascii) out.append({c, '\0'});
+    return out;
+  };
+  // Byte for byte the registry editor's export, with the two sections above
+  // the exported key that a whole hive has in addition.
+  const std::size_t header_end =
+      2 + wide("Windows Registry Editor Version 5.00\r\n\r\n").size();
+  const std::string expected = std::string(bytes.substr(0, header_end)) +
+                               wide(
+                                   "[HKEY_LOCAL_MACHINE]\r\n\r\n[HKEY_LOCAL_"
+                                   "MACHINE\\SOFTWARE]\r\n\r\n") +
+                               std::string(bytes.substr(header_end));
+  const std::string written =
+      WriteRegFile(*root, 0, RegFileEncoding::kRegistryEditor);
+  EXPECT_EQ(written, expected);
+  EXPECT_EQ(WriteRegFile(*Load(written)), WriteRegFile(*root));
+}
+
 TEST(RegFileReader, TakesTheVariantsOfTheFormat) {
   const struct {
     const char* what;
