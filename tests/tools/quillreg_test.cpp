@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,10 +15,12 @@
 #include "registry/memory_registry.h"
 #include "tests/support/recording_registry.h"
 #include "tests/support/registry_seeding.h"
+#include "tests/support/scratch_directory.h"
 
 namespace quillprobe::quillreg {
 namespace {
 
+using namespace std::string_view_literals;
 namespace roots = registry::roots;
 namespace value_type = registry::value_type;
 using registry::RegistryCall;
@@ -66,11 +72,12 @@ class QuillregTest : public ::testing::Test {
 
   Outcome RunCommand(const std::vector<std::string>& args,
                      registry::RegistryApi& api, const std::string& input = "",
-                     bool terminal = false) {
+                     bool terminal = false,
+                     std::function<std::string()> explain = {}) {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
-    Console console{in, out, err, terminal};
+    Console console{in, out, err, terminal, std::move(explain)};
     const int status = quillreg::Run(args, api, console);
     return {status, out.str(), err.str()};
   }
@@ -558,7 +565,7 @@ TEST_F(QuillregTest, HelpForTheToolAndEachCommand) {
     EXPECT_TRUE(tool.out.starts_with("quillreg: the registry")) << tool.out;
     EXPECT_EQ(tool.err, "");
   }
-  for (const char* command : {"query", "add", "delete"}) {
+  for (const char* command : {"query", "add", "delete", "import", "export"}) {
     const Outcome help = RunCommand({command, "HKLM", "/?"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.starts_with(std::string("quillreg ") + command))
@@ -570,6 +577,195 @@ TEST_F(QuillregTest, HelpForTheToolAndEachCommand) {
             "The operation completed successfully.\n");
   EXPECT_EQ(ReadValue(memory_, roots::kCurrentUser, "Software\\K", "/?").status,
             0);
+}
+
+TEST_F(QuillregTest, ACorruptDatabaseIsExplainedWhereTheRegistryCan) {
+  registry::RecordingRegistry recording(memory_);
+  recording.Inject(RegistryCall::kOpenKeyEx, registry::status::kBadDb);
+  const Outcome outcome =
+      RunCommand({"query", "HKLM\\SOFTWARE"}, recording, "", false,
+                 [] { return std::string("HKLM.reg:3: a bad line"); });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err,
+            "ERROR: The configuration registry database is corrupt.\n"
+            "HKLM.reg:3: a bad line\n");
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::filesystem::path& path, std::string_view content) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+// The registry editor's export of a product record: UTF-16LE with its byte
+// order mark, CRLF line ends (tests/fixtures/regedit_export.reg).
+constexpr std::uint8_t kRegeditExport[] = {
+#include "regedit_export.inc"
+};
+
+class ImportExportTest : public QuillregTest {
+ protected:
+  std::string File(std::string_view name) const {
+    return (scratch_.path() / name).string();
+  }
+  // Everything in the registry, as query /s shows it.
+  std::string Dump(registry::RegistryApi& api) {
+    std::string dump;
+    for (const char* root : {"HKLM", "HKCU", "HKCR", "HKU", "HKCC"}) {
+      dump += RunCommand({"query", root, "/s"}, api).out;
+    }
+    return dump;
+  }
+
+  test::ScratchDirectory scratch_;
+};
+
+TEST_F(ImportExportTest, ImportThenExportGivesTheRegistryEditorsFileBack) {
+  const std::string_view regedit(reinterpret_cast<const char*>(kRegeditExport),
+                                 sizeof kRegeditExport);
+  WriteFile(File("in.reg"), regedit);
+  registry::MemoryRegistry fresh;
+  Outcome outcome = RunCommand({"import", File("in.reg")}, fresh);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "The operation completed successfully.\n");
+  outcome = RunCommand(
+      {"export", "HKLM\\SOFTWARE\\Quillmere Software", File("out.reg")}, fresh);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(ReadFile(File("out.reg")), regedit);
+  EXPECT_EQ(fresh.OpenHandleCount(), 0u);
+}
+
+TEST_F(ImportExportTest, EveryTypeSurvivesAnExportAndAnImport) {
+  ASSERT_EQ(RunCommand({"export", "HKLM\\SOFTWARE", File("all.reg")}).status,
+            0);
+  const std::string exported = ReadFile(File("all.reg"));
+  EXPECT_TRUE(exported.starts_with("\xff\xfeW\0i\0n\0"sv));
+  registry::MemoryRegistry fresh;
+  ASSERT_EQ(RunCommand({"import", File("all.reg")}, fresh).status, 0);
+  EXPECT_EQ(Dump(fresh), Dump(memory_));
+  ASSERT_EQ(
+      RunCommand({"export", "HKLM\\SOFTWARE", File("again.reg")}, fresh).status,
+      0);
+  EXPECT_EQ(ReadFile(File("again.reg")), exported);
+}
+
+TEST_F(ImportExportTest, ImportAppliesDeletionsInTheOrderOfTheFile) {
+  WriteFile(
+      File("changes.reg"),
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software\\Tarnwick\\Path]"
+      "\r\n\r\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Not There]\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software\\Tarnwick]\r\n"
+      "\"Sz\"=-\r\n"
+      "\"Not There\"=-\r\n"
+      "\"Dword\"=dword:00000010\r\n\r\n"
+      "[HKCU\\Software\\New]\r\n"
+      "@=\"made\"\r\n");
+  const Outcome outcome = RunCommand({"import", File("changes.reg")});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_FALSE(KeyExists(memory_, roots::kLocalMachine, kPath));
+  EXPECT_EQ(ReadValue(memory_, roots::kLocalMachine, kTarnwick, "Sz").status,
+            2);
+  EXPECT_EQ(ReadValue(memory_, roots::kLocalMachine, kTarnwick, "Dword").data,
+            (std::vector<std::uint8_t>{0x10, 0, 0, 0}));
+  EXPECT_EQ(ReadValue(memory_, roots::kCurrentUser, "Software\\New", "").data,
+            Text("made", 5));
+}
+
+TEST_F(ImportExportTest, AFileWithAnErrorImportsNothing) {
+  const std::string header = "Windows Registry Editor Version 5.00\n\n";
+  const std::string good =
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software\\Tarnwick]\n"
+      "\"Sz\"=\"changed\"\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software\\Empty]\n"
+      "[HKEY_CURRENT_USER\\Software\\New]\n";
+  struct BadFile {
+    std::string text;
+    std::string reason;
+  };
+  const BadFile bad_files[] = {
+      {header + good + "\"n\"=dword:xyz\n",
+       ":7: a dword needs 1 to 8 hex digits"},
+      {header + good + "[HKEY_NOWHERE\\x]\n",
+       ":7: \"HKEY_NOWHERE\" is not a root key"},
+      {header + good + "[-HKEY_CURRENT_USER]\n",
+       ":7: the root key HKEY_CURRENT_USER cannot be deleted"},
+      {header + good + "[HKCU\\" + std::string(256, 'k') + "]\n",
+       ":7: the key name \"" + std::string(256, 'k') +
+           "\" is longer than 255 characters"},
+      {header + good + "[HKCU\\x]\n\"" + std::string(16384, 'v') + "\"=-\n",
+       ":8: the value name is longer than 16383 characters"},
+  };
+  for (const BadFile& bad : bad_files) {
+    const std::string before = Dump(memory_);
+    WriteFile(File("bad.reg"), bad.text);
+    const Outcome outcome = RunCommand({"import", File("bad.reg")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "ERROR: " + File("bad.reg") + bad.reason +
+                               "; nothing was imported.\n");
+    EXPECT_EQ(Dump(memory_), before);
+  }
+  const Outcome missing = RunCommand({"import", File("missing.reg")});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "ERROR: Cannot read " + File("missing.reg") +
+                             ": it does not exist.\n");
+}
+
+TEST_F(ImportExportTest, AKeyThatCannotBeWrittenStopsTheImportBeforeAnyChange) {
+  WriteFile(File("locked.reg"),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software\\"
+            "Tarnwick]\n\"Sz\"=\"changed\"\n\n[HKEY_CURRENT_USER\\Locked\\"
+            "Below]\n\"x\"=\"1\"\n");
+  SeedKey(memory_, roots::kCurrentUser, "Locked");
+  registry::RecordingRegistry recording(memory_);
+  recording.Inject(RegistryCall::kOpenKeyEx, registry::status::kAccessDenied)
+      .ForName("Locked");
+  const std::string before = Dump(memory_);
+  const Outcome outcome = RunCommand({"import", File("locked.reg")}, recording);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err,
+            "ERROR: Access is denied. (HKEY_CURRENT_USER\\Locked\\"
+            "Below, " +
+                File("locked.reg") + ":6); nothing was imported.\n");
+  EXPECT_EQ(Dump(memory_), before);
+  EXPECT_EQ(recording.Count(RegistryCall::kSetValueEx), 0u);
+}
+
+TEST_F(ImportExportTest, ExportOverwritesOnlyWhenAllowed) {
+  const std::string file = File("out.reg");
+  WriteFile(file, "old");
+  const std::vector<std::string> args = {"export", "HKLM\\SOFTWARE", file};
+  Outcome outcome = RunCommand(args);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err,
+            "ERROR: The file " + file +
+                " exists. Standard input is not a terminal, so quillreg cannot "
+                "ask whether to overwrite it: add /y to overwrite it.\n");
+  EXPECT_EQ(ReadFile(file), "old");
+
+  outcome = RunCommand(args, "no\n", true);
+  EXPECT_EQ(outcome.out, "File " + file +
+                             " already exists. Overwrite (Yes/No)? The "
+                             "operation was cancelled; nothing was changed.\n");
+  EXPECT_EQ(ReadFile(file), "old");
+
+  outcome = RunCommand({"export", "HKLM\\SOFTWARE", file, "/Y"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_TRUE(ReadFile(file).starts_with("\xff\xfe"));
+
+  // A key that is not there writes no file.
+  outcome = RunCommand({"export", "HKLM\\Nothing", File("none.reg")});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, kNotFound);
+  EXPECT_FALSE(std::filesystem::exists(File("none.reg")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch_.path()),
+                          std::filesystem::directory_iterator()),
+            1);  // no temporary file left behind
 }
 
 }  // namespace

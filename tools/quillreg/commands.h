@@ -16,5 +16,9 @@ int RunAdd(std::span<const std::string> args, registry::RegistryApi& registry,
            Console& console);
 int RunDelete(std::span<const std::string> args,
               registry::RegistryApi& registry, Console& console);
+int RunImport(std::span<const std::string> args,
+              registry::RegistryApi& registry, Console& console);
+int RunExport(std::span<const std::string> args,
+              registry::RegistryApi& registry, Console& console);
 
 }  // namespace quillprobe::quillreg

@@ -15,6 +15,8 @@ quillreg COMMAND [arguments]
   query    Shows the values and subkeys of a key.
   add      Adds or changes a value, creating its key when needed.
   delete   Deletes a value, every value of a key, or a key and its subkeys.
+  import   Applies a .reg file to the registry.
+  export   Writes a key and everything below it to a .reg file.
 
 KEY is ROOT\Path\To\Key, where ROOT is one of
   HKLM  HKEY_LOCAL_MACHINE      HKU   HKEY_USERS
@@ -97,15 +99,46 @@ Examples:
   quillreg delete HKCU\Software\Example /v Count
 )";
 
+constexpr std::string_view kImportHelp =
+    R"(quillreg import FILE
+
+Applies the .reg file FILE to the registry: "Windows Registry Editor
+Version 5.00" or REGEDIT4, in UTF-8 or UTF-16LE with a byte order mark.
+A section [KEY] creates KEY and sets its values; [-KEY] deletes KEY and
+everything below it; "NAME"=- deletes a value.
+
+The whole file is read and checked before anything changes: a file with an
+error names its line and imports nothing.
+
+Example:
+  quillreg import tarnwick.reg
+)";
+
+constexpr std::string_view kExportHelp =
+    R"(quillreg export KEY FILE [/y]
+
+Writes KEY and every key below it to the .reg file FILE as the Windows
+registry editor does (Version 5.00, UTF-16LE with a byte order mark, CRLF
+line ends), so that the file imports on Windows as well.
+
+  /y   Overwrites FILE when it exists. Without /y, quillreg asks when
+       standard input is a terminal and refuses otherwise.
+
+Example:
+  quillreg export "HKLM\SOFTWARE\Quillmere Software" quillmere.reg
+)";
+
 struct CommandEntry {
   std::string_view name;
   std::string_view help;
 };
 
-constexpr std::array<CommandEntry, 3> kCommands{{
+constexpr std::array<CommandEntry, 5> kCommands{{
     {"query", kQueryHelp},
     {"add", kAddHelp},
     {"delete", kDeleteHelp},
+    {"import", kImportHelp},
+    {"export", kExportHelp},
 }};
 
 }  // namespace

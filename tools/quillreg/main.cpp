@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
   using namespace quillprobe;
   const quillreg::Utf8ConsoleOutput utf8_output;
   quillreg::Console console{std::cin, std::cout, std::cerr,
-                            quillreg::StdinIsTerminal()};
+                            quillreg::StdinIsTerminal(),
+                            quillreg::ExplainBadDatabase};
   const int status = quillreg::Run(quillreg::ProcessArguments(argc, argv),
                                    registry::PlatformRegistry(), console);
   std::cout.flush();

@@ -52,6 +52,10 @@ int ReportStatus(Console& console, registry::Status code,
                  std::string_view detail) {
   std::string text = StatusText(code);
   if (!detail.empty()) text.append(" ").append(detail);
+  if (code == status::kBadDb && console.explain_bad_database) {
+    const std::string reasons = console.explain_bad_database();
+    if (!reasons.empty()) text.append("\n").append(reasons);
+  }
   return ReportError(console, text);
 }
 

@@ -21,6 +21,7 @@ int ReportSuccess(Console& console);
 int ReportError(Console& console, std::string_view text);
 
 // "ERROR: <StatusText>", followed by `detail` when there is one; kFailure.
+// For 1009 the lines of console.explain_bad_database follow.
 int ReportStatus(Console& console, registry::Status status,
                  std::string_view detail = {});
 

@@ -16,6 +16,11 @@ std::vector<std::string> ProcessArguments(int argc, char** argv);
 // question (a pipe, a file or the null device is not).
 bool StdinIsTerminal();
 
+// Why the platform's registry answers 1009, one "FILE:LINE: reason" a line
+// for each hive file of the local registry that does not load; empty where
+// it cannot tell.
+std::string ExplainBadDatabase();
+
 // While it lives, text written to standard output in UTF-8 shows as such
 // on a console. Nothing to do where the terminal speaks UTF-8 already.
 class Utf8ConsoleOutput {

@@ -27,6 +27,9 @@ bool StdinIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
+// The Windows registry says no more than its status.
+std::string ExplainBadDatabase() { return {}; }
+
 // The console's output code page belongs to the console, which outlives
 // the process: it is put back as it was.
 Utf8ConsoleOutput::Utf8ConsoleOutput() {

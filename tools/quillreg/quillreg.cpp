@@ -21,10 +21,12 @@ struct Command {
   CommandFunction run;
 };
 
-constexpr std::array<Command, 3> kCommands{{
+constexpr std::array<Command, 5> kCommands{{
     {"query", RunQuery},
     {"add", RunAdd},
     {"delete", RunDelete},
+    {"import", RunImport},
+    {"export", RunExport},
 }};
 
 }  // namespace

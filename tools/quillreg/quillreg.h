@@ -6,6 +6,7 @@
 // input is a terminal, so that every command runs the same under tests.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <span>
 #include <string>
@@ -22,6 +23,10 @@ struct Console {
   std::ostream& out;
   std::ostream& err;
   bool in_is_terminal = false;
+  // Where the registry can tell why it answers 1009 (a database that does
+  // not load: for the local registry, hive files that do not parse), the
+  // reasons, one "FILE:LINE: reason" a line; may be empty.
+  std::function<std::string()> explain_bad_database = {};
 };
 
 // Exit statuses, as reg.exe gives them.
