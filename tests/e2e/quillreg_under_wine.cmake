@@ -3,6 +3,8 @@
 #    prints the same bytes with the same exit status;
 #  - the same add command lines through both store the same values: the two
 #    keys export to the same file, apart from their names;
+#  - both export the same key to the same bytes, and what quillreg.exe
+#    imports from reg.exe's export, reg.exe exports again unchanged;
 #  - command lines that reg.exe refuses, quillreg.exe refuses too.
 #
 #   cmake -DWINE=<wine> -DPREFIX=<wine prefix> -DQUILLREG=<quillreg.exe>
@@ -139,6 +141,35 @@ else()
   list(LENGTH lines_reg count)
   message(STATUS "added values: the same (${count} lines exported)")
 endif()
+
+# Exports: the file reg.exe writes, byte for byte; and reg.exe's export
+# imported by quillreg.exe after the key is gone comes back the same.
+set(by_reg "${PREFIX}/drive_c/quillreg-export-reg.reg")
+set(by_quillreg "${PREFIX}/drive_c/quillreg-export-quillreg.reg")
+set(again "${PREFIX}/drive_c/quillreg-export-again.reg")
+file(REMOVE "${by_reg}" "${by_quillreg}" "${again}")
+reg(export "${base}" [[C:\quillreg-export-reg.reg]] /y)
+wine(q "${QUILLREG}" export "${base}" [[C:\quillreg-export-quillreg.reg]])
+file(READ "${by_reg}" reg_bytes HEX)
+if(EXISTS "${by_quillreg}")
+  file(READ "${by_quillreg}" quillreg_bytes HEX)
+endif()
+if(NOT q_status EQUAL 0 OR NOT reg_bytes STREQUAL quillreg_bytes)
+  message(SEND_ERROR "The exports differ (quillreg.exe: ${q_status} ${q_err})")
+else()
+  message(STATUS "export: the same bytes")
+endif()
+reg(delete "${base}" /f)
+wine(q "${QUILLREG}" import [[C:\quillreg-export-reg.reg]])
+reg(export "${base}" [[C:\quillreg-export-again.reg]] /y)
+file(READ "${again}" again_bytes HEX)
+if(NOT q_status EQUAL 0 OR NOT again_bytes STREQUAL reg_bytes)
+  message(SEND_ERROR "The import changed the tree (quillreg.exe: ${q_status} "
+                     "${q_err})")
+else()
+  message(STATUS "import: the same tree")
+endif()
+file(REMOVE "${by_reg}" "${by_quillreg}" "${again}")
 
 # Command lines both refuse.
 expect_same("an unknown type" add "${base}" /v x /t REG_FOO /d 1 /f)
