@@ -60,8 +60,15 @@ void Hive::Drop() {
 }
 
 Status Hive::BeginChange() {
-  if (const Status fresh = Refresh(); fresh != status::kSuccess) return fresh;
-  if (read_only_) return status::kAccessDenied;
+  // A read-only hive is refused without taking its lock. Otherwise the hive
+  // is loaded under the lock only, so that a writer waiting for another does
+  // not load the file twice.
+  HiveFileStamp now;
+  bool read_only = false;
+  if (file_.Stat(&now, &read_only) == status::kSuccess && read_only) {
+    const Status fresh = Refresh();
+    return fresh != status::kSuccess ? fresh : status::kAccessDenied;
+  }
   if (const Status locked = file_.Lock(); locked != status::kSuccess) {
     return locked;
   }
