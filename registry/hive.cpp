@@ -187,7 +187,9 @@ Status Hive::EndChange(bool changed) {
   Status saved = status::kSuccess;
   if (changed) {
     HiveFileStamp stamp;
-    saved = file_.Replace(WriteRegFile(*tree_), &stamp);
+    saved = file_.Replace(
+        WriteRegFile(*tree_, static_cast<std::size_t>(stamp_.size) + 4096),
+        &stamp);
     if (saved == status::kSuccess) {
       stamp_ = stamp;
       RecordCanonical(stamp);

@@ -47,11 +47,10 @@ Key::~Key() {
 void Key::SetValue(std::string_view name, std::uint32_t type,
                    std::span<const std::uint8_t> data) {
   Touch();
-  auto slot = value_index_.find(name);
-  if (slot == value_index_.end()) {
-    slot = value_index_.emplace(std::string(name), values_.size()).first;
-    values_.push_back(Value{std::string(name), type, {}});
-  }
+  // One hash for a new name, the common case when a hive is loaded.
+  const auto [slot, added] =
+      value_index_.emplace(std::string(name), values_.size());
+  if (added) values_.push_back(Value{std::string(name), type, {}});
   Value& value = values_[slot->second];
   if (data.size() < value.data.size()) value_maxima_.valid = false;
   value.type = type;

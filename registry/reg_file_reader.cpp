@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "registry/utf16.h"
 
@@ -107,34 +108,35 @@ class Lines {
 
 class Reader {
  public:
-  explicit Reader(std::string_view text) : empty_(text.empty()), lines_(text) {}
+  Reader(std::string_view text, RegSink& sink)
+      : empty_(text.empty()), lines_(text), sink_(sink) {}
 
-  RegDocument Read() {
+  void Read() {
     std::string_view line;
     if (!lines_.Next(line) || empty_) Fail("the file is empty");
     if (line == kVersion5Header) {
-      document_.format = RegFormat::kVersion5;
+      format_ = RegFormat::kVersion5;
     } else if (line == kRegedit4Header) {
-      document_.format = RegFormat::kRegedit4;
+      format_ = RegFormat::kRegedit4;
     } else {
       Fail("not a registry file: the first line is neither \"" +
            std::string(kVersion5Header) + "\" nor \"" +
            std::string(kRegedit4Header) + "\"");
     }
+    sink_.Format(format_);
+    bool in_section = false;
     while (lines_.Next(line)) {
       if (line.empty() || line.front() == ';') continue;
       if (line.front() == '[') {
         ReadSection(line);
+        in_section = true;
       } else if (line.front() == '"' || line.front() == '@') {
-        if (document_.sections.empty()) {
-          Fail("a value before the first section");
-        }
-        ReadValue(line, document_.sections.back().values.emplace_back());
+        if (!in_section) Fail("a value before the first section");
+        ReadValue(line);
       } else {
         Fail("expected a [section], a value or a ; comment");
       }
     }
-    return std::move(document_);
   }
 
  private:
@@ -142,36 +144,48 @@ class Reader {
     throw Failure{lines_.number(), std::move(reason)};
   }
 
+  void Check(std::optional<std::string> refused) const {
+    if (refused) Fail(std::move(*refused));
+  }
+
   // Reads a quoted text at the front of `text` (which starts with '"') and
-  // removes it from `text`.
-  std::string ReadQuoted(std::string_view& text) const {
-    std::string out;
+  // removes it from `text`. The result points into `text` when the text has
+  // no escapes, else into `buffer`.
+  std::string_view ReadQuoted(std::string_view& text,
+                              std::string& buffer) const {
     std::size_t pos = 1;
+    std::size_t special = text.find_first_of("\"\\", pos);
+    if (special != std::string_view::npos && text[special] == '"') {
+      const std::string_view plain = text.substr(1, special - 1);
+      text.remove_prefix(special + 1);
+      return plain;
+    }
+    buffer.clear();
     for (;;) {
-      const std::size_t special = text.find_first_of("\"\\", pos);
       if (special == std::string_view::npos) {
         Fail("a quoted text without its closing quote");
       }
-      out.append(text.substr(pos, special - pos));
+      buffer.append(text.substr(pos, special - pos));
       if (text[special] == '"') {
         text.remove_prefix(special + 1);
-        return out;
+        return buffer;
       }
       const char escaped = special + 1 < text.size() ? text[special + 1] : '\0';
       if (escaped == '\\' || escaped == '"') {
-        out.push_back(escaped);
+        buffer.push_back(escaped);
         pos = special + 2;
       } else if (escaped == 'x' && special + 3 < text.size() &&
                  HexDigit(text[special + 2]) >= 0 &&
                  HexDigit(text[special + 3]) >= 0) {
-        out.push_back(static_cast<char>(HexDigit(text[special + 2]) * 16 +
-                                        HexDigit(text[special + 3])));
+        buffer.push_back(static_cast<char>(HexDigit(text[special + 2]) * 16 +
+                                           HexDigit(text[special + 3])));
         pos = special + 4;
       } else {
         Fail(
             "an unknown escape in a quoted text (known: \\\\, \\\" and "
             "\\xHH)");
       }
+      special = text.find_first_of("\"\\", pos);
     }
   }
 
@@ -182,81 +196,87 @@ class Reader {
     }
     if (close + 1 != line.size()) Fail("text after a section header's ']'");
     std::string_view inner = line.substr(1, close - 1);
-    RegSection& section = document_.sections.emplace_back();
-    section.line = lines_.number();
+    bool remove = false;
     if (!inner.empty() && inner.front() == '-') {
-      section.remove = true;
+      remove = true;
       inner.remove_prefix(1);
     }
-    std::string quoted_path;
     if (!inner.empty() && inner.front() == '"') {
-      quoted_path = ReadQuoted(inner);
-      if (!inner.empty()) Fail("text after a quoted key path");
-      inner = quoted_path;
+      std::string_view rest = inner;
+      inner = ReadQuoted(rest, path_buffer_);
+      if (!rest.empty()) Fail("text after a quoted key path");
     }
+    components_.clear();
     while (!inner.empty()) {
       const std::size_t end = inner.find('\\');
       const std::string_view component = inner.substr(0, end);
-      if (!component.empty()) section.path.emplace_back(component);
+      if (!component.empty()) components_.push_back(component);
       if (end == std::string_view::npos) break;
       inner.remove_prefix(end + 1);
     }
-    if (section.path.empty()) Fail("a section without a key path");
+    if (components_.empty()) Fail("a section without a key path");
+    Check(sink_.Section(lines_.number(), remove, components_));
   }
 
-  void ReadValue(std::string_view line, RegValueLine& value) {
-    value.line = lines_.number();
+  void ReadValue(std::string_view line) {
+    const std::size_t line_number = lines_.number();
+    std::string_view name;
     if (line.front() == '@') {
       line.remove_prefix(1);
     } else {
-      value.name = ReadQuoted(line);
+      name = ReadQuoted(line, name_buffer_);
     }
     line = TrimLeft(line);
     if (line.empty() || line.front() != '=') Fail("expected '=' after a name");
     line = TrimLeft(line.substr(1));
 
+    data_.clear();
+    std::uint32_t type = 0;
     if (line == "-") {
-      value.remove = true;
-    } else if (!line.empty() && line.front() == '"') {
-      const std::string text = ReadQuoted(line);
+      Check(sink_.Value(line_number, name, true, 0, {}));
+      return;
+    }
+    if (!line.empty() && line.front() == '"') {
+      const std::string_view text = ReadQuoted(line, text_buffer_);
       if (!TrimLeft(line).empty()) Fail("text after a quoted value");
-      value.type = 1;  // REG_SZ, stored with its terminating NUL
-      value.data.assign(text.begin(), text.end());
-      value.data.push_back(0);
+      type = 1;  // REG_SZ, stored with its terminating NUL
+      data_.assign(text.begin(), text.end());
+      data_.push_back(0);
     } else if (ConsumePrefix(line, "dword:")) {
       std::uint32_t number = 0;
       if (!ConsumeHexNumber(line, 8, &number) || !line.empty()) {
         Fail("a dword needs 1 to 8 hex digits");
       }
-      value.type = 4;  // REG_DWORD
+      type = 4;  // REG_DWORD
       for (int shift = 0; shift < 32; shift += 8) {
-        value.data.push_back(static_cast<std::uint8_t>(number >> shift));
+        data_.push_back(static_cast<std::uint8_t>(number >> shift));
       }
     } else if (ConsumePrefix(line, "hex:")) {
-      value.type = 3;  // REG_BINARY
-      ReadHexBytes(line, value.data);
+      type = 3;  // REG_BINARY
+      ReadHexBytes(line);
     } else if (ConsumePrefix(line, "hex(")) {
-      if (!ConsumeHexNumber(line, 8, &value.type) || line.size() < 2 ||
+      if (!ConsumeHexNumber(line, 8, &type) || line.size() < 2 ||
           line[0] != ')' || line[1] != ':') {
         Fail("a value type needs the form hex(N): with 1 to 8 hex digits");
       }
       line.remove_prefix(2);
-      ReadHexBytes(line, value.data);
-      const bool string_type =
-          value.type == 1 || value.type == 2 || value.type == 7;
-      if (string_type && document_.format == RegFormat::kVersion5) {
-        value.data = StringDataFromUtf16Le(value.data);
+      ReadHexBytes(line);
+      const bool string_type = type == 1 || type == 2 || type == 7;
+      if (string_type && format_ == RegFormat::kVersion5) {
+        data_ = StringDataFromUtf16Le(data_);
       }
     } else {
       Fail(
           "unknown value data (expected \"text\", dword:, hex:, hex(N): "
           "or -)");
     }
+    Check(sink_.Value(line_number, name, false, type, data_));
   }
 
-  // Reads a comma-separated list of hex bytes that starts in `text` and
-  // continues on the next line wherever a line ends with a backslash.
-  void ReadHexBytes(std::string_view text, std::vector<std::uint8_t>& out) {
+  // Reads a comma-separated list of hex bytes into data_ that starts in
+  // `text` and continues on the next line wherever a line ends with a
+  // backslash.
+  void ReadHexBytes(std::string_view text) {
     for (;;) {
       text = TrimLeft(text);
       if (text.empty()) return;
@@ -266,7 +286,7 @@ class Reader {
       }
       std::uint32_t byte = 0;
       if (!ConsumeHexNumber(text, 2, &byte)) Fail("expected a hex byte");
-      out.push_back(static_cast<std::uint8_t>(byte));
+      data_.push_back(static_cast<std::uint8_t>(byte));
       text = TrimLeft(text);
       if (text.empty()) return;
       if (text.front() != ',') Fail("expected ',' between hex bytes");
@@ -276,13 +296,47 @@ class Reader {
 
   bool empty_;
   Lines lines_;
-  RegDocument document_;
+  RegSink& sink_;
+  RegFormat format_ = RegFormat::kVersion5;
+  // Reused from line to line.
+  std::string name_buffer_;
+  std::string text_buffer_;
+  std::string path_buffer_;
+  std::vector<std::string_view> components_;
+  std::vector<std::uint8_t> data_;
+};
+
+// Collects what a file says into a RegDocument.
+class DocumentSink final : public RegSink {
+ public:
+  void Format(RegFormat format) override { document.format = format; }
+
+  std::optional<std::string> Section(
+      std::size_t line, bool remove,
+      std::span<const std::string_view> path) override {
+    RegSection& section = document.sections.emplace_back();
+    section.line = line;
+    section.remove = remove;
+    section.path.assign(path.begin(), path.end());
+    return std::nullopt;
+  }
+
+  std::optional<std::string> Value(
+      std::size_t line, std::string_view name, bool remove, std::uint32_t type,
+      std::span<const std::uint8_t> data) override {
+    document.sections.back().values.push_back(
+        {line, std::string(name), remove, type, {data.begin(), data.end()}});
+    return std::nullopt;
+  }
+
+  RegDocument document;
 };
 
 }  // namespace
 
-std::variant<RegDocument, ParseError> ReadRegFile(std::string_view bytes,
-                                                  std::string_view file_name) {
+std::optional<ParseError> ReadRegFile(std::string_view bytes,
+                                      std::string_view file_name,
+                                      RegSink& sink) {
   std::string converted;
   std::string_view text = bytes;
   if (text.starts_with(kUtf16LeBom)) {
@@ -295,11 +349,21 @@ std::variant<RegDocument, ParseError> ReadRegFile(std::string_view bytes,
     text.remove_prefix(kUtf8Bom.size());
   }
   try {
-    return Reader(text).Read();
+    Reader(text, sink).Read();
   } catch (Failure& failure) {
     return ParseError{std::string(file_name), failure.line,
                       std::move(failure.reason)};
   }
+  return std::nullopt;
+}
+
+std::variant<RegDocument, ParseError> ReadRegFile(std::string_view bytes,
+                                                  std::string_view file_name) {
+  DocumentSink sink;
+  if (auto error = ReadRegFile(bytes, file_name, sink)) {
+    return std::move(*error);
+  }
+  return std::move(sink.document);
 }
 
 }  // namespace quillprobe::registry

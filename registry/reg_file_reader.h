@@ -28,6 +28,11 @@
 // never writes \x or a quote right after '[', so its files read the same.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <variant>
 
@@ -35,8 +40,36 @@
 
 namespace quillprobe::registry {
 
-// The document in `bytes` (the whole file), or the first place where it does
-// not parse; `file_name` goes into the error.
+// Receives what a .reg file says, in the order of the file, as it is read.
+// What it is handed lives for the call only. A sink refuses what it cannot
+// take by returning the reason, which ends the reading with an error at the
+// line being read.
+class RegSink {
+ public:
+  virtual ~RegSink() = default;
+
+  // The header line.
+  virtual void Format(RegFormat /*format*/) {}
+
+  // A section: as RegSection says.
+  virtual std::optional<std::string> Section(
+      std::size_t line, bool remove,
+      std::span<const std::string_view> path) = 0;
+
+  // A value line of the section last handed over: as RegValueLine says.
+  virtual std::optional<std::string> Value(
+      std::size_t line, std::string_view name, bool remove, std::uint32_t type,
+      std::span<const std::uint8_t> data) = 0;
+};
+
+// Reads `bytes` (the whole file) into `sink`. Returns the first place where
+// the file does not parse, or the sink refused it; `file_name` goes into the
+// error.
+std::optional<ParseError> ReadRegFile(std::string_view bytes,
+                                      std::string_view file_name,
+                                      RegSink& sink);
+
+// The document in `bytes`, or the first place where it does not parse.
 std::variant<RegDocument, ParseError> ReadRegFile(std::string_view bytes,
                                                   std::string_view file_name);
 

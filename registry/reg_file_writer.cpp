@@ -23,65 +23,83 @@ void AppendHexByte(std::uint8_t byte, std::string& out) {
   out.push_back(kHexDigits[byte & 0x0F]);
 }
 
-// True when `text` is valid UTF-8 without control characters (tab excepted
-// when `tab_allowed`).
-bool IsCleanText(std::string_view text, bool tab_allowed) {
-  for (std::size_t pos = 0; pos < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
+// True when a key name must be written with \xHH escapes, inside a quoted
+// path: it holds a control character or a byte that is not UTF-8.
+bool NeedsByteEscapes(std::string_view name) {
+  for (std::size_t pos = 0; pos < name.size();) {
+    const auto byte = static_cast<unsigned char>(name[pos]);
     if (byte < 0x80) {
-      if (IsControl(byte) && !(tab_allowed && byte == '\t')) return false;
+      if (IsControl(byte)) return true;
       ++pos;
       continue;
     }
-    const Utf8Unit unit = DecodeUtf8At(text, pos);
-    if (unit.code_point >= kInvalidByteBase) return false;
+    const Utf8Unit unit = DecodeUtf8At(name, pos);
+    if (unit.code_point >= kInvalidByteBase) return true;
     pos += unit.length;
   }
-  return true;
+  return false;
 }
 
-// `text` between quotes: \\ and \" always, \xHH for control characters and
-// bytes that are not UTF-8 when `escape_bytes`.
-void AppendQuoted(std::string_view text, bool escape_bytes, std::string& out) {
+// Appends `text` between quotes with \\ and \" for backslashes and quotes.
+// With `escape_bytes`, control characters and bytes that are not UTF-8 are
+// written as \xHH; without, they cannot be written (tab excepted), and the
+// result is false with `out` left partly written. Runs of bytes that need no
+// escape are copied whole.
+bool AppendQuoted(std::string_view text, bool escape_bytes, std::string& out) {
   out.push_back('"');
-  for (std::size_t pos = 0; pos < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* run = begin;  // where the bytes not yet copied begin
+  const char* p = begin;
+  while (p != end) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (byte >= 0x20 && byte < 0x7F && byte != '\\' && byte != '"') {
+      ++p;
+      continue;
+    }
+    if (byte >= 0x80) {
+      const Utf8Unit unit =
+          DecodeUtf8At(text, static_cast<std::size_t>(p - begin));
+      if (unit.code_point < kInvalidByteBase) {
+        p += unit.length;
+        continue;
+      }
+      if (!escape_bytes) return false;
+    } else if (IsControl(byte) && !escape_bytes) {
+      if (byte != '\t') return false;
+      ++p;
+      continue;
+    }
+    out.append(run, p);
     if (byte == '\\' || byte == '"') {
       out.push_back('\\');
       out.push_back(static_cast<char>(byte));
-      ++pos;
-    } else if (byte < 0x80 || !escape_bytes) {
-      if (escape_bytes && IsControl(byte)) {
-        out += "\\x";
-        AppendHexByte(byte, out);
-      } else {
-        out.push_back(static_cast<char>(byte));
-      }
-      ++pos;
     } else {
-      const Utf8Unit unit = DecodeUtf8At(text, pos);
-      if (unit.code_point >= kInvalidByteBase) {
-        out += "\\x";
-        AppendHexByte(byte, out);
-      } else {
-        out.append(text.substr(pos, unit.length));
-      }
-      pos += unit.length;
+      out += "\\x";
+      AppendHexByte(byte, out);
     }
+    run = ++p;
   }
+  out.append(run, end);
   out.push_back('"');
+  return true;
 }
 
-// The text of REG_SZ data that can be written as "text" and read back the
-// same, or nothing.
-bool PlainText(const Value& value, std::string_view* text) {
+// Appends REG_SZ data as "text" when it reads back the same that way: valid
+// UTF-8 without control characters but tab, ending in its only NUL. False,
+// with `out` as it was, when it does not.
+bool AppendPlainText(const Value& value, std::string& out) {
   if (value.type != value_type::kSz || value.data.empty() ||
       value.data.back() != 0) {
     return false;
   }
-  *text = std::string_view(reinterpret_cast<const char*>(value.data.data()),
-                           value.data.size() - 1);
-  return IsCleanText(*text, /*tab_allowed=*/true);
+  const std::string_view text(reinterpret_cast<const char*>(value.data.data()),
+                              value.data.size() - 1);
+  if (text.find('\0') != std::string_view::npos) return false;
+  const std::size_t mark = out.size();
+  if (AppendQuoted(text, /*escape_bytes=*/false, out)) return true;
+  out.resize(mark);
+  return false;
 }
 
 // `bytes` as a comma-separated list, wrapped with a trailing backslash; the
@@ -99,6 +117,38 @@ void AppendHexList(std::span<const std::uint8_t> bytes, std::size_t line_start,
   }
 }
 
+// The data of a value in the form that holds it exactly, when "text" does
+// not: dword:, hex: or hex(N):.
+void AppendData(const Value& value, std::size_t line_start, std::string& out) {
+  if (value.type == value_type::kDword && value.data.size() == 4) {
+    out += "dword:";
+    for (std::size_t i = 4; i-- > 0;) AppendHexByte(value.data[i], out);
+    return;
+  }
+  if (value.type == value_type::kBinary) {
+    out += "hex:";
+    AppendHexList(value.data, line_start, out);
+    return;
+  }
+  out += "hex(";
+  bool digits = false;
+  for (int shift = 28; shift >= 0; shift -= 4) {
+    const auto digit = (value.type >> shift) & 0xFu;
+    if (digit == 0 && !digits && shift > 0) continue;
+    digits = true;
+    out.push_back(kHexDigits[digit]);
+  }
+  out += "):";
+  const bool string_type = value.type == value_type::kSz ||
+                           value.type == value_type::kExpandSz ||
+                           value.type == value_type::kMultiSz;
+  if (string_type) {
+    AppendHexList(StringDataToUtf16Le(value.data), line_start, out);
+  } else {
+    AppendHexList(value.data, line_start, out);
+  }
+}
+
 void AppendValue(const Value& value, std::string& out) {
   const std::size_t line_start = out.size();
   if (value.name.empty()) {
@@ -107,34 +157,7 @@ void AppendValue(const Value& value, std::string& out) {
     AppendQuoted(value.name, /*escape_bytes=*/true, out);
   }
   out.push_back('=');
-  std::string_view text;
-  if (PlainText(value, &text)) {
-    AppendQuoted(text, /*escape_bytes=*/false, out);
-  } else if (value.type == value_type::kDword && value.data.size() == 4) {
-    out += "dword:";
-    for (std::size_t i = 4; i-- > 0;) AppendHexByte(value.data[i], out);
-  } else if (value.type == value_type::kBinary) {
-    out += "hex:";
-    AppendHexList(value.data, line_start, out);
-  } else {
-    out += "hex(";
-    bool digits = false;
-    for (int shift = 28; shift >= 0; shift -= 4) {
-      const auto digit = (value.type >> shift) & 0xFu;
-      if (digit == 0 && !digits && shift > 0) continue;
-      digits = true;
-      out.push_back(kHexDigits[digit]);
-    }
-    out += "):";
-    const bool string_type = value.type == value_type::kSz ||
-                             value.type == value_type::kExpandSz ||
-                             value.type == value_type::kMultiSz;
-    if (string_type) {
-      AppendHexList(StringDataToUtf16Le(value.data), line_start, out);
-    } else {
-      AppendHexList(value.data, line_start, out);
-    }
-  }
+  if (!AppendPlainText(value, out)) AppendData(value, line_start, out);
   out.push_back('\n');
 }
 
@@ -153,8 +176,10 @@ void AppendSection(const Key& key, std::string_view path, bool quote_path,
 
 }  // namespace
 
-std::string WriteRegFile(const Key& root) {
-  std::string out(kHeader);
+std::string WriteRegFile(const Key& root, std::size_t size_hint) {
+  std::string out;
+  out.reserve(size_hint);
+  out = kHeader;
   // Depth first without recursion, so that no depth of keys can exhaust the
   // stack. Each frame remembers where its key's name ends in `path`.
   struct Frame {
@@ -165,7 +190,7 @@ std::string WriteRegFile(const Key& root) {
   };
   std::string path = root.name();
   std::vector<Frame> stack;
-  const bool quote_root = !IsCleanText(root.name(), false);
+  const bool quote_root = NeedsByteEscapes(root.name());
   AppendSection(root, path, quote_root, out);
   stack.push_back({&root, 0, path.size(), quote_root});
   while (!stack.empty()) {
@@ -179,7 +204,7 @@ std::string WriteRegFile(const Key& root) {
     path.resize(frame.path_length);
     path.push_back('\\');
     path += subkey.name();
-    const bool quote = frame.quote_path || !IsCleanText(subkey.name(), false);
+    const bool quote = frame.quote_path || NeedsByteEscapes(subkey.name());
     AppendSection(subkey, path, quote, out);
     stack.push_back({&subkey, 0, path.size(), quote});
   }

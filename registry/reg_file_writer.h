@@ -29,7 +29,8 @@
 namespace quillprobe::registry {
 
 // The .reg file of the tree under `root`; the root's name begins every key
-// path.
-std::string WriteRegFile(const Key& root);
+// path. `size_hint`, the size the text is likely to have (that of the file
+// it replaces), saves reallocations.
+std::string WriteRegFile(const Key& root, std::size_t size_hint = 0);
 
 }  // namespace quillprobe::registry
