@@ -9,6 +9,12 @@
 // updates. A file that does not parse is never written: every call fails
 // with 1009 until the file is mended.
 //
+// A file that this system wrote and nobody changed since (its stamp is the
+// one recorded beside it in <hive>.canonical when it was written) is in the
+// canonical form, and parses: it is read lazily, one key at a time as the
+// keys are reached (see canonical_hive.h), and loaded whole only for a
+// change. Any other file is parsed whole on every load.
+//
 // Loading and saving live here alone, behind Refresh, BeginChange and
 // EndChange, so that the way a hive is stored can change without its users.
 #pragma once
@@ -18,6 +24,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 
 #include "registry/hive_file.h"
 #include "registry/key_tree.h"
@@ -37,6 +45,10 @@ class Hive {
   // again. 1009 when the file does not parse or cannot be read (error()
   // says why), 5 when it may not be read.
   Status Refresh();
+
+  // The subkey `name` of `parent`, a key of tree(), or null. In a tree read
+  // lazily, the subkey's values and subkey names are read first.
+  Key* FindSubkey(Key& parent, std::string_view name);
 
   // Begins a change: takes the lock and refreshes. 5 for a read-only hive
   // file (no write permission bit), and the failures of Refresh and of
@@ -63,7 +75,12 @@ class Hive {
   const std::filesystem::path& path() const { return file_.path(); }
 
  private:
+  Status Update(bool whole);
   Status Load();
+  Status LoadLazily(const HiveFileStamp& stamp);
+  bool ReadKey(Key& key);
+  bool KnownCanonical(const HiveFileStamp& stamp) const;
+  void RecordCanonical(const HiveFileStamp& stamp) const;
   void Drop();
 
   HiveFile file_;
@@ -72,6 +89,12 @@ class Hive {
   std::optional<ParseError> error_;
   HiveFileStamp stamp_;  // of the content in tree_ (or in error_)
   bool loaded_ = false;
+  // While the tree is read lazily: the keys whose values and subkeys have
+  // been read (the others have neither yet).
+  bool lazy_ = false;
+  std::unordered_set<const Key*> read_keys_;
+  // A file found not to be in the canonical form that its record claims.
+  HiveFileStamp distrusted_;
   bool read_only_ = false;
   std::uint64_t generation_ = 0;
 };

@@ -51,6 +51,15 @@ class HiveFile {
   // cannot be read (see last_error()).
   Status Read(std::string* bytes, HiveFileStamp* stamp);
 
+  // Opens the file and holds it as Read does, reading nothing; *stamp is
+  // the stamp of the held file. The same statuses as Read.
+  Status Open(HiveFileStamp* stamp);
+
+  // Reads up to `length` bytes at `offset` of the file that Open or Read
+  // holds, fewer at its end, into *bytes. False when the read fails or no
+  // file is held.
+  bool ReadAt(std::uint64_t offset, std::size_t length, std::string* bytes);
+
   // Takes the exclusive lock of the hive, waiting for other processes to
   // release it: a lock on the file <hive>.lock, created (with the directory)
   // when missing. The lock file's existence means nothing; the system

@@ -132,6 +132,46 @@ Status HiveFile::Read(std::string* bytes, HiveFileStamp* stamp) {
   return status::kSuccess;
 }
 
+Status HiveFile::Open(HiveFileStamp* stamp) {
+  *stamp = {};
+  const int fd = OpenRetrying(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0) {
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    if (fd < 0 && (error == ENOENT || error == ENOTDIR)) {
+      Hold(-1);
+      return status::kSuccess;
+    }
+    last_error_ = path_.string() + ": " + std::strerror(error);
+    return IsRightsError(error) ? status::kAccessDenied : status::kBadDb;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    last_error_ = path_.string() + ": not a regular file";
+    return status::kBadDb;
+  }
+  *stamp = StampOf(info);
+  Hold(fd);
+  return status::kSuccess;
+}
+
+bool HiveFile::ReadAt(std::uint64_t offset, std::size_t length,
+                      std::string* bytes) {
+  bytes->resize(length);
+  std::size_t done = 0;
+  while (held_fd_ >= 0 && done < length) {
+    const ssize_t got = ::pread(held_fd_, bytes->data() + done, length - done,
+                                static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  bytes->resize(done);
+  return held_fd_ >= 0;
+}
+
 Status HiveFile::Lock() {
   const auto fail = [&](const std::string& what, int error) {
     last_error_ = what + ": " + std::strerror(error);

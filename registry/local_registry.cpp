@@ -47,6 +47,11 @@ std::uint64_t LocalRegistry::Generation(std::size_t hive) const {
   return hives_[hive].generation();
 }
 
+Key* LocalRegistry::FindSubkey(std::size_t hive, Key& parent,
+                               std::string_view name) {
+  return hives_[hive].FindSubkey(parent, name);
+}
+
 bool LocalRegistry::Writable(std::size_t hive) const {
   return !hives_[hive].read_only();
 }

@@ -49,6 +49,8 @@ class LocalRegistry final : public TreeRegistry {
   Status EndChange(std::size_t hive, bool changed) override;
   std::uint64_t Generation(std::size_t hive) const override;
   bool Writable(std::size_t hive) const override;
+  Key* FindSubkey(std::size_t hive, Key& parent,
+                  std::string_view name) override;
 
   std::vector<Hive> hives_;  // in the order of kPredefinedRoots
 };

@@ -56,11 +56,14 @@ void CopyWithNul(std::string_view text, char* buffer) {
   buffer[text.size()] = '\0';
 }
 
-// Walks `components` down from `from`; null when one is missing.
-Key* Walk(Key& from, const std::vector<std::string_view>& components) {
+// Walks `components` down from `from` with `find` (a key and a name to the
+// subkey or null); null when one is missing.
+template <typename Find>
+Key* Walk(Key& from, const std::vector<std::string_view>& components,
+          Find find) {
   Key* key = &from;
   for (const std::string_view component : components) {
-    key = key->FindSubkey(component);
+    key = find(*key, component);
     if (key == nullptr) return nullptr;
   }
   return key;
@@ -68,12 +71,13 @@ Key* Walk(Key& from, const std::vector<std::string_view>& components) {
 
 // Walks down from `from` as far as `components` exist; *existing tells how
 // many did.
+template <typename Find>
 Key& WalkExisting(Key& from, const std::vector<std::string_view>& components,
-                  std::size_t* existing) {
+                  std::size_t* existing, Find find) {
   Key* key = &from;
   std::size_t count = 0;
   for (; count < components.size(); ++count) {
-    Key* const next = key->FindSubkey(components[count]);
+    Key* const next = find(*key, components[count]);
     if (next == nullptr) break;
     key = next;
   }
@@ -147,7 +151,7 @@ Key* TreeRegistry::Resolve(Handle& handle, Key& root) {
   if (handle.generation == generation) return handle.key.get();
   Key* key = &root;
   for (const std::string& name : handle.path) {
-    key = key->FindSubkey(name);
+    key = FindSubkey(handle.hive, *key, name);
     if (key == nullptr) {
       handle.key.reset();
       return nullptr;
@@ -187,7 +191,7 @@ Status TreeRegistry::OpenKeyEx(HKey key, std::string_view sub_key,
       parsed != status::kSuccess) {
     return parsed;
   }
-  Key* const target = Walk(*from.key, components);
+  Key* const target = Walk(*from.key, components, Finder(from.hive));
   if (target == nullptr) return status::kFileNotFound;
   if (!Writable(from.hive) && (GrantedAccess(access) & kWriteRights) != 0) {
     return status::kAccessDenied;
@@ -213,7 +217,8 @@ Status TreeRegistry::CreateKeyEx(HKey key, std::string_view sub_key,
   }
 
   std::size_t existing = 0;
-  Key* target = &WalkExisting(*from.key, components, &existing);
+  Key* target =
+      &WalkExisting(*from.key, components, &existing, Finder(from.hive));
   const bool creates = existing < components.size();
   if (!Writable(from.hive) &&
       (creates || (GrantedAccess(access) & kWriteRights) != 0)) {
@@ -228,7 +233,8 @@ Status TreeRegistry::CreateKeyEx(HKey key, std::string_view sub_key,
     const Lookup change = Find(key, 0, true);
     if (change.status != status::kSuccess) return change.status;
     ChangeScope scope(*this, change);
-    target = &WalkExisting(*change.key, components, &existing);
+    target =
+        &WalkExisting(*change.key, components, &existing, Finder(change.hive));
     const std::string_view cls = UpToNul(class_name);
     for (std::size_t i = existing; i < components.size(); ++i) {
       target = &target->AddSubkey(components[i], cls);
@@ -370,7 +376,7 @@ Status TreeRegistry::DeleteKey(HKey key, std::string_view sub_key) {
       parsed != status::kSuccess) {
     return parsed;
   }
-  Key* const target = Walk(*from.key, components);
+  Key* const target = Walk(*from.key, components, Finder(from.hive));
   if (target == nullptr) return status::kFileNotFound;
   if (const Status deleted = target->Delete(); deleted != status::kSuccess) {
     return deleted;

@@ -108,6 +108,14 @@ class TreeRegistry : public RegistryApi {
   // which handles find their keys again by path.
   virtual std::uint64_t Generation(std::size_t hive) const = 0;
 
+  // The subkey `name` of `parent`, a key of the tree of `hive`, or null.
+  // Every walk down a tree goes through here, so that a tree can be read
+  // as far as it is walked.
+  virtual Key* FindSubkey(std::size_t /*hive*/, Key& parent,
+                          std::string_view name) {
+    return parent.FindSubkey(name);
+  }
+
   // False when the tree of `hive` grants no write rights. Asked after
   // ReadHive.
   virtual bool Writable(std::size_t hive) const = 0;
@@ -131,6 +139,12 @@ class TreeRegistry : public RegistryApi {
   class ChangeScope;
 
   Lookup Find(HKey key, std::uint32_t required, bool for_change);
+  // Subkey lookups in the tree of `hive`, for walks.
+  auto Finder(std::size_t hive) {
+    return [this, hive](Key& parent, std::string_view name) {
+      return FindSubkey(hive, parent, name);
+    };
+  }
   Key* Resolve(Handle& handle, Key& root);
   HKey AddHandle(std::size_t hive, Key& key, std::uint32_t access);
 

@@ -100,13 +100,15 @@ TEST_F(LocalRegistryTest, ChangesAreStoredAsCanonicalRegFiles) {
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software\\Tarnwick\\"
             "Path]\n"
             "\"EXE Path\"=\"C:\\\\Apps\\\\Tarnwick\\\\\"\n\n");
-  // Only the hive that changed has a file; no temporary file stays behind.
+  // Only the hive that changed has a file (with its lock and the record that
+  // vouches for its canonical form); no temporary file stays behind.
   std::vector<std::string> files;
   for (const auto& entry : fs::directory_iterator(prefix() / "registry")) {
     files.push_back(entry.path().filename().string());
   }
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"HKEY_LOCAL_MACHINE.reg",
+                                             "HKEY_LOCAL_MACHINE.reg.canonical",
                                              "HKEY_LOCAL_MACHINE.reg.lock"}));
 
   // Another registry on the same prefix (another process) reads it.
