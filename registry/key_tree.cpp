@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "registry/unicode_case.h"
 
@@ -30,14 +31,26 @@ Key::Key(PrivateTag, std::string_view name, std::string_view class_name,
       parent_(parent),
       last_write_time_(FileTimeNow()) {}
 
+Key::~Key() {
+  std::vector<std::shared_ptr<Key>> pending = std::move(subkeys_);
+  while (!pending.empty()) {
+    const std::shared_ptr<Key> key = std::move(pending.back());
+    pending.pop_back();
+    key->parent_ = nullptr;
+    if (key.use_count() == 1) {
+      for (auto& subkey : key->subkeys_) pending.push_back(std::move(subkey));
+      key->subkeys_.clear();
+    }
+  }
+}
+
 void Key::SetValue(std::string_view name, std::uint32_t type,
                    std::span<const std::uint8_t> data) {
   Touch();
-  auto slot = value_index_.find(name);
-  if (slot == value_index_.end()) {
-    slot = value_index_.emplace(std::string(name), values_.size()).first;
-    values_.push_back(Value{std::string(name), type, {}});
-  }
+  // One hash for a new name, the common case when a hive is loaded.
+  const auto [slot, added] =
+      value_index_.emplace(std::string(name), values_.size());
+  if (added) values_.push_back(Value{std::string(name), type, {}});
   Value& value = values_[slot->second];
   if (data.size() < value.data.size()) value_maxima_.valid = false;
   value.type = type;

@@ -40,6 +40,11 @@ class Key : public std::enable_shared_from_this<Key> {
   // A key without a parent, the top of a tree: a predefined root.
   static std::shared_ptr<Key> NewRoot(std::string_view name);
 
+  // Releases the subtree without recursion, so that no depth of keys can
+  // exhaust the stack. Subkeys that outlive it (held by a handle) are left
+  // without a parent.
+  ~Key();
+
   Key(const Key&) = delete;
   Key& operator=(const Key&) = delete;
 

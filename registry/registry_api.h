@@ -50,6 +50,7 @@ inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
 inline constexpr Status kBadDb = 1009;
 inline constexpr Status kBadKey = 1010;
+inline constexpr Status kRegistryIoFailed = 1016;
 inline constexpr Status kKeyDeleted = 1018;
 }  // namespace status
 
@@ -132,8 +133,8 @@ class RegistryApi {
   // characters gives 87. `security` may be null. On failure *result is
   // kNoKey.
   virtual Status CreateKeyEx(HKey key, std::string_view sub_key,
-                             std::string_view class_name,
-                             std::uint32_t options, std::uint32_t access,
+                             std::string_view class_name, std::uint32_t options,
+                             std::uint32_t access,
                              const SecurityAttributes* security, HKey* result,
                              std::uint32_t* disposition) = 0;
 
@@ -171,8 +172,7 @@ class RegistryApi {
 
   // Stores a value of any type (needs KEY_SET_VALUE); the data is kept byte
   // for byte. A name longer than 16,383 characters gives 87.
-  virtual Status SetValueEx(HKey key, std::string_view name,
-                            std::uint32_t type,
+  virtual Status SetValueEx(HKey key, std::string_view name, std::uint32_t type,
                             std::span<const std::uint8_t> data) = 0;
 
   // Removes a value (needs KEY_SET_VALUE); 2 when there is none of that name.

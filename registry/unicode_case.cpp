@@ -5,89 +5,14 @@
 #include <iterator>
 
 #include "registry/unicode_case_table.h"
+#include "registry/utf8.h"
 
 namespace quillprobe::registry {
 namespace {
 
-// Where the pseudo code points of invalid bytes begin.
-constexpr char32_t kInvalidByteBase = 0x110000;
-
 constexpr unsigned char AsciiUpper(unsigned char byte) {
   return static_cast<unsigned char>(
       static_cast<unsigned>(byte - 'a') < 26u ? byte - ('a' - 'A') : byte);
-}
-
-// One decoded unit of text: a code point, or the pseudo code point of an
-// invalid byte (length 1).
-struct Unit {
-  char32_t code_point;
-  std::size_t length;
-};
-
-constexpr bool InRange(unsigned char byte, unsigned char low,
-                       unsigned char high) {
-  return byte >= low && byte <= high;
-}
-
-// Decodes the unit at text[pos]; pos < text.size(). Reads no byte past the
-// end of the text.
-Unit DecodeAt(std::string_view text, std::size_t pos) {
-  const auto byte = [&](std::size_t i) {
-    return static_cast<unsigned char>(text[pos + i]);
-  };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return {lead, 1};
-  const Unit invalid{kInvalidByteBase + lead, 1};
-  const std::size_t available = text.size() - pos;
-
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  char32_t code_point = 0;
-  if (InRange(lead, 0xC2, 0xDF)) {
-    length = 2;
-    code_point = lead & 0x1Fu;
-  } else if (InRange(lead, 0xE0, 0xEF)) {
-    length = 3;
-    code_point = lead & 0x0Fu;
-    if (lead == 0xE0) low = 0xA0;   // overlong below U+0800
-    if (lead == 0xED) high = 0x9F;  // surrogates
-  } else if (InRange(lead, 0xF0, 0xF4)) {
-    length = 4;
-    code_point = lead & 0x07u;
-    if (lead == 0xF0) low = 0x90;   // overlong below U+10000
-    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-  } else {
-    return invalid;
-  }
-  if (available < length || !InRange(byte(1), low, high)) return invalid;
-  code_point = (code_point << 6) | (byte(1) & 0x3Fu);
-  for (std::size_t i = 2; i < length; ++i) {
-    if (!InRange(byte(i), 0x80, 0xBF)) return invalid;
-    code_point = (code_point << 6) | (byte(i) & 0x3Fu);
-  }
-  return {code_point, length};
-}
-
-void AppendUtf8(char32_t code_point, std::string& out) {
-  const auto put = [&](char32_t bits) {
-    out.push_back(static_cast<char>(bits));
-  };
-  if (code_point < 0x80) {
-    put(code_point);
-  } else if (code_point < 0x800) {
-    put(0xC0 | (code_point >> 6));
-    put(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    put(0xE0 | (code_point >> 12));
-    put(0x80 | ((code_point >> 6) & 0x3F));
-    put(0x80 | (code_point & 0x3F));
-  } else {
-    put(0xF0 | (code_point >> 18));
-    put(0x80 | ((code_point >> 12) & 0x3F));
-    put(0x80 | ((code_point >> 6) & 0x3F));
-    put(0x80 | (code_point & 0x3F));
-  }
 }
 
 // Steps through two texts unit by unit, upper-cased, until they differ or
@@ -111,8 +36,8 @@ class UpperCursor {
         ++j_;
         continue;
       }
-      const Unit ua = DecodeAt(a_, i_);
-      const Unit ub = DecodeAt(b_, j_);
+      const Utf8Unit ua = DecodeUtf8At(a_, i_);
+      const Utf8Unit ub = DecodeUtf8At(b_, j_);
       upper_a_ = ToUpper(ua.code_point);
       upper_b_ = ToUpper(ub.code_point);
       if (upper_a_ != upper_b_) return;
@@ -170,7 +95,7 @@ std::string ToUpper(std::string_view text) {
       ++pos;
       continue;
     }
-    const Unit unit = DecodeAt(text, pos);
+    const Utf8Unit unit = DecodeUtf8At(text, pos);
     if (unit.code_point >= kInvalidByteBase) {
       out.push_back(text[pos]);
     } else {
@@ -199,7 +124,7 @@ std::size_t Utf16Length(std::string_view text) {
   std::size_t units = 0;
   std::size_t pos = 0;
   while (pos < text.size()) {
-    const Unit unit = DecodeAt(text, pos);
+    const Utf8Unit unit = DecodeUtf8At(text, pos);
     units += unit.code_point >= 0x10000 && unit.code_point < kInvalidByteBase
                  ? 2
                  : 1;
@@ -224,7 +149,7 @@ std::size_t CaseInsensitiveHash::operator()(
       ++pos;
       continue;
     }
-    const Unit unit = DecodeAt(text, pos);
+    const Utf8Unit unit = DecodeUtf8At(text, pos);
     add(ToUpper(unit.code_point));
     pos += unit.length;
   }
