@@ -6,26 +6,11 @@
 #include "app/exe_inspection.h"
 #include "app/numeric_reading.h"
 #include "app/product_table.h"
+#include "registry/unicode_case.h"
 
 namespace quillprobe::app {
-namespace {
-
-// The length of UTF-8 text in UTF-16 code units. A byte that is not a UTF-8
-// continuation byte starts a character; a four-byte sequence needs two units.
-std::size_t Utf16Length(std::string_view text) {
-  std::size_t units = 0;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) ++units;
-    if (byte >= 0xF0 && byte <= 0xF4) ++units;
-  }
-  return units;
-}
-
-}  // namespace
-
 std::int32_t ProductNumberFromArgument(std::string_view argument_text) {
-  if (Utf16Length(argument_text) != 4) return 0;
+  if (registry::Utf16Length(argument_text) != 4) return 0;
   const auto number = ReadNumber(argument_text);
   if (!number) return 0;
   return RoundToInt32(*number).value_or(0);

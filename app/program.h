@@ -22,8 +22,9 @@ enum class RunEnd : int {
 };
 
 // The product number that the argument text names, or 0: the text must be
-// exactly four characters (UTF-16 code units, as Windows counts them) and
-// read as a number that rounds into the 32-bit signed range.
+// exactly four characters (UTF-16 code units, as Windows counts them; a byte
+// that is not valid UTF-8 counts as one) and read as a number that rounds
+// into the 32-bit signed range.
 std::int32_t ProductNumberFromArgument(std::string_view argument_text);
 
 // Examines product `product_number` (greater than 0).

@@ -120,6 +120,19 @@ int CompareIgnoreCase(std::string_view a, std::string_view b) {
   return cursor.upper_a() < cursor.upper_b() ? -1 : 1;
 }
 
+std::size_t Utf16Length(std::string_view text) {
+  std::size_t units = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const Utf8Unit unit = DecodeUtf8At(text, pos);
+    units += unit.code_point >= 0x10000 && unit.code_point < kInvalidByteBase
+                 ? 2
+                 : 1;
+    pos += unit.length;
+  }
+  return units;
+}
+
 std::size_t CaseInsensitiveHash::operator()(
     std::string_view text) const noexcept {
   // FNV-1a over the upper-cased units, then a final mix so that every bit of

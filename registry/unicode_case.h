@@ -34,6 +34,12 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 // is the order in which subkeys enumerate.
 int CompareIgnoreCase(std::string_view a, std::string_view b);
 
+// The length of `text` in UTF-16 code units, as Windows counts text: two
+// for a code point above U+FFFF, one for any other code point and one for
+// each byte that is not valid UTF-8 (the replacement character it stands
+// for).
+std::size_t Utf16Length(std::string_view text);
+
 // Hash of a text that ignores case: texts that EqualsIgnoreCase hash alike.
 // Transparent, like the two below, so a container keyed by std::string is
 // searched with a std::string_view without building a string.

@@ -249,6 +249,33 @@ TEST(UnicodeCaseTest, ComparisonsAgreeWithToUpperAndWithEachOther) {
   }
 }
 
+// Invalid bytes count one unit each, like the characters of the decoding
+// above; code points above U+FFFF count two.
+TEST(UnicodeCaseTest, Utf16LengthCountsAsWindowsAndTheDecodingDo) {
+  const struct {
+    std::string_view text;
+    std::size_t units;
+  } cases[] = {
+      {"", 0},
+      {"abcd", 4},
+      {"\xC3\xA9", 1},
+      {"\xE2\x82\xAC", 1},
+      {"\xF0\x9F\x98\x80", 2},
+      {"\xF4\x8F\xBF\xBF", 2},  // U+10FFFF
+      {"\x80", 1},              // a stray continuation byte
+      {"0001\x80", 5},
+      {"\xE2\x82", 2},  // cut short: each byte alone
+      {"\xF0\x9F\x98", 3},
+      {"\xC0\xB1", 2},          // overlong
+      {"\xED\xA0\x80", 3},      // an encoded surrogate
+      {"\xF4\x90\x80\x80", 4},  // above U+10FFFF
+      {std::string_view("a\0b", 3), 3},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf16Length(c.text), c.units) << testing::PrintToString(c.text);
+  }
+}
+
 TEST(UnicodeCaseTest, DifferentNamesHashApart) {
   std::set<std::size_t> hashes;
   std::set<std::string, CaseInsensitiveLess> names;
