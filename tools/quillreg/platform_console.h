@@ -31,7 +31,8 @@ class Utf8ConsoleOutput {
   Utf8ConsoleOutput& operator=(const Utf8ConsoleOutput&) = delete;
 
  private:
-  unsigned previous_code_page_ = 0;
+  // The console's code page to restore; only Windows has one.
+  [[maybe_unused]] unsigned previous_code_page_ = 0;
 };
 
 }  // namespace quillprobe::quillreg
