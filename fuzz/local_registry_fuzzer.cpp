@@ -5,7 +5,10 @@
 // Beyond the sanitizers' checks: both answer every call with the same
 // status, and after every call the hive file on disk loads to the same tree
 // as the model holds, so nothing the local registry acknowledged is missing
-// from the file and nothing else is in it.
+// from the file and nothing else is in it. After every write, a new local
+// registry on the same prefix, as another process would open it, lists the
+// same keys and values through the registry calls (reading the file one key
+// at a time where it can).
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +19,9 @@
 #include <random>
 #include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -113,16 +118,17 @@ class Session {
     const std::uint8_t op = in.Byte();
     const Pair from = Slot(in.Byte());
     Pair& into = slots_[in.Byte() % slots_.size()];
+    bool wrote = false;  // a call that can change the hive succeeded
     switch (op % 6) {
       case 0: {
         const std::string path = in.Name();
         const std::uint32_t access = in.Access();
         Close(into);
         std::uint32_t d1 = 0, d2 = 0;
-        Same(local_.CreateKeyEx(from.local, path, "", 0, access, nullptr,
-                                &into.local, &d1),
-             model_.CreateKeyEx(from.model, path, "", 0, access, nullptr,
-                                &into.model, &d2));
+        wrote = Same(local_.CreateKeyEx(from.local, path, "", 0, access,
+                                        nullptr, &into.local, &d1),
+                     model_.CreateKeyEx(from.model, path, "", 0, access,
+                                        nullptr, &into.model, &d2));
         Check(d1 == d2, "the same disposition");
         break;
       }
@@ -138,20 +144,20 @@ class Session {
         const std::string name = in.Name();
         const std::uint32_t type = in.Type();
         const auto data = in.Bytes(in.Byte());
-        Same(local_.SetValueEx(from.local, name, type, data),
-             model_.SetValueEx(from.model, name, type, data));
+        wrote = Same(local_.SetValueEx(from.local, name, type, data),
+                     model_.SetValueEx(from.model, name, type, data));
         break;
       }
       case 3: {
         const std::string name = in.Name();
-        Same(local_.DeleteValue(from.local, name),
-             model_.DeleteValue(from.model, name));
+        wrote = Same(local_.DeleteValue(from.local, name),
+                     model_.DeleteValue(from.model, name));
         break;
       }
       case 4: {
         const std::string path = in.Name();
-        Same(local_.DeleteKey(from.local, path),
-             model_.DeleteKey(from.model, path));
+        wrote = Same(local_.DeleteKey(from.local, path),
+                     model_.DeleteKey(from.model, path));
         break;
       }
       default:
@@ -159,6 +165,7 @@ class Session {
         break;
     }
     CheckDisk();
+    if (wrote) CheckReader();
   }
 
  private:
@@ -174,8 +181,10 @@ class Session {
     slot = Pair{};
   }
 
-  static void Same(Status local, Status model) {
+  // True when both succeeded.
+  static bool Same(Status local, Status model) {
     Check(local == model, "the local registry answers as the model");
+    return local == registry::status::kSuccess;
   }
 
   // The hive file as another process would read it.
@@ -199,8 +208,66 @@ class Session {
           "the hive file holds what the model holds");
   }
 
+  // What a new registry on the prefix lists, key by key from the top (up
+  // to a bound per call), against the model.
+  void CheckReader() {
+    registry::LocalRegistry reader(Prefix());
+    std::vector<std::pair<const registry::Key*, std::string>> pending = {
+        {model_.RootKey(kHklm), ""}};
+    std::vector<char>& name = name_buffer_;
+    std::vector<std::uint8_t> data;
+    for (std::size_t count = 0; !pending.empty() && count < 64; ++count) {
+      const auto [expected, path] = std::move(pending.back());
+      pending.pop_back();
+      HKey key = kHklm;
+      if (!path.empty()) {
+        Check(reader.OpenKeyEx(kHklm, path, 0, registry::access::kRead, &key) ==
+                  registry::status::kSuccess,
+              "a new registry opens every key");
+      }
+      std::uint32_t index = 0;
+      for (const registry::Value& value : expected->values()) {
+        auto name_length = static_cast<std::uint32_t>(name.size());
+        std::uint32_t type = 0;
+        data.resize(value.data.size());
+        auto data_length = static_cast<std::uint32_t>(data.size());
+        Check(reader.EnumValue(key, index++, name.data(), &name_length, &type,
+                               data.data(),
+                               &data_length) == registry::status::kSuccess &&
+                  std::string_view(name.data(), name_length) == value.name &&
+                  type == value.type && data_length == value.data.size() &&
+                  data == value.data,
+              "a new registry lists every value, byte for byte, in order");
+      }
+      auto name_length = static_cast<std::uint32_t>(name.size());
+      Check(
+          reader.EnumValue(key, index, name.data(), &name_length, nullptr,
+                           nullptr, nullptr) == registry::status::kNoMoreItems,
+          "a new registry lists no other value");
+      index = 0;
+      for (const auto& subkey : expected->subkeys()) {
+        name_length = static_cast<std::uint32_t>(name.size());
+        Check(
+            reader.EnumKeyEx(key, index++, name.data(), &name_length, nullptr,
+                             nullptr, nullptr) == registry::status::kSuccess &&
+                std::string_view(name.data(), name_length) == subkey->name(),
+            "a new registry lists every subkey, in order");
+        pending.emplace_back(subkey.get(), path.empty()
+                                               ? subkey->name()
+                                               : path + "\\" + subkey->name());
+      }
+      name_length = static_cast<std::uint32_t>(name.size());
+      Check(
+          reader.EnumKeyEx(key, index, name.data(), &name_length, nullptr,
+                           nullptr, nullptr) == registry::status::kNoMoreItems,
+          "a new registry lists no other subkey");
+      if (key != kHklm) reader.CloseKey(key);
+    }
+  }
+
   registry::LocalRegistry local_;
   registry::MemoryRegistry model_;
+  std::vector<char> name_buffer_ = std::vector<char>(1 << 16);
   std::array<Pair, 4> slots_;
 };
 
