@@ -34,7 +34,7 @@ using KeyPointer = std::shared_ptr<Key>;
 constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
 // Keys read one at a time per input; enough to reach every key of most
 // inputs while a tree of thousands of keys stays quick.
-constexpr std::size_t kKeysReadAlone = 256;
+constexpr std::size_t kKeysReadAlone = 32;
 
 // A file's bytes held in memory, served as the store serves a hive file.
 class TextBytes final : public quillprobe::registry::HiveBytes {
