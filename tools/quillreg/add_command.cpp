@@ -25,7 +25,7 @@ namespace access = registry::access;
 using registry::Status;
 
 constexpr std::string_view kCommand = "add";
-constexpr OptionSpec kSpecs[] = {{"v", true}, {"ve", false}, {"t", true},
+constexpr OptionRule kSpecs[] = {{"v", true}, {"ve", false}, {"t", true},
                                  {"s", true}, {"d", true},   {"f", false}};
 constexpr std::string_view kValueChoices[] = {"v", "ve"};
 constexpr std::string_view kPositionals[] = {"KEY"};

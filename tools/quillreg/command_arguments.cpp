@@ -10,11 +10,11 @@ namespace quillprobe::quillreg {
 std::optional<CommandOptions> ReadOptions(Console& console,
                                           std::string_view command,
                                           std::span<const std::string> args,
-                                          std::span<const OptionSpec> specs,
+                                          std::span<const OptionRule> rules,
                                           int* exit_status) {
   std::string error;
   std::optional<CommandOptions> options =
-      CommandOptions::Parse(args, specs, &error);
+      CommandOptions::Parse(args, rules, &error);
   if (!options) {
     *exit_status = ReportSyntaxError(console, command, error);
   } else if (options->help_requested()) {

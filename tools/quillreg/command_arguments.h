@@ -19,7 +19,7 @@ namespace quillprobe::quillreg {
 std::optional<CommandOptions> ReadOptions(Console& console,
                                           std::string_view command,
                                           std::span<const std::string> args,
-                                          std::span<const OptionSpec> specs,
+                                          std::span<const OptionRule> rules,
                                           int* exit_status);
 
 // True when the positional arguments are exactly the ones `names` lists

@@ -7,26 +7,26 @@
 namespace quillprobe::quillreg {
 namespace {
 
-const OptionSpec* FindSpec(std::string_view token,
-                           std::span<const OptionSpec> specs) {
+const OptionRule* FindRule(std::string_view token,
+                           std::span<const OptionRule> rules) {
   if (!LooksLikeOption(token)) return nullptr;
   token.remove_prefix(1);
   const auto found =
-      std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& spec) {
-        return registry::EqualsIgnoreCase(token, spec.name);
+      std::find_if(rules.begin(), rules.end(), [&](const OptionRule& rule) {
+        return registry::EqualsIgnoreCase(token, rule.name);
       });
-  return found == specs.end() ? nullptr : &*found;
+  return found == rules.end() ? nullptr : &*found;
 }
 
 }  // namespace
 
 std::optional<CommandOptions> CommandOptions::Parse(
-    std::span<const std::string> args, std::span<const OptionSpec> specs,
+    std::span<const std::string> args, std::span<const OptionRule> rules,
     std::string* error) {
   CommandOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const OptionSpec* spec = FindSpec(args[i], specs);
-    if (spec == nullptr) {
+    const OptionRule* rule = FindRule(args[i], rules);
+    if (rule == nullptr) {
       if (IsHelpRequest(args[i])) {
         options.help_requested_ = true;
       } else {
@@ -34,12 +34,12 @@ std::optional<CommandOptions> CommandOptions::Parse(
       }
       continue;
     }
-    if (options.Has(spec->name)) {
+    if (options.Has(rule->name)) {
       *error = "the option " + args[i] + " is given twice.";
       return std::nullopt;
     }
-    Given given{spec->name, std::nullopt};
-    if (spec->takes_value) {
+    Given given{rule->name, std::nullopt};
+    if (rule->takes_value) {
       if (i + 1 == args.size()) {
         *error = "the option " + args[i] + " needs a value.";
         return std::nullopt;

@@ -11,21 +11,21 @@
 namespace quillprobe::quillreg {
 
 // A switch a command knows, without its leading '/' or '-'.
-struct OptionSpec {
+struct OptionRule {
   std::string_view name;
   bool takes_value = false;
 };
 
 class CommandOptions {
  public:
-  // Reads `args` against the switches in `specs`. A token that names a
+  // Reads `args` against the switches in `rules`. A token that names a
   // switch is one (and the next token is its value when it takes one, even
   // when that token begins with '/' or '-' or asks for help); a help request
   // (/?, -?, --help) is noted; any other token is positional. A switch given
   // twice, or missing its value, is an error: nullopt, with the reason in
   // *error.
   static std::optional<CommandOptions> Parse(std::span<const std::string> args,
-                                             std::span<const OptionSpec> specs,
+                                             std::span<const OptionRule> rules,
                                              std::string* error);
 
   // Whether the switch was given; its value, when it takes one.

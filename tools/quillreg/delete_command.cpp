@@ -21,7 +21,7 @@ namespace access = registry::access;
 using registry::Status;
 
 constexpr std::string_view kCommand = "delete";
-constexpr OptionSpec kSpecs[] = {
+constexpr OptionRule kSpecs[] = {
     {"v", true}, {"ve", false}, {"va", false}, {"f", false}};
 constexpr std::string_view kValueChoices[] = {"v", "ve", "va"};
 constexpr std::string_view kPositionals[] = {"KEY"};

@@ -24,7 +24,7 @@ namespace status = registry::status;
 using registry::Status;
 
 constexpr std::string_view kCommand = "export";
-constexpr OptionSpec kSpecs[] = {{"y", false}};
+constexpr OptionRule kSpecs[] = {{"y", false}};
 constexpr std::string_view kPositionals[] = {"KEY", "FILE"};
 
 // The tree under `key`, its top named by the key's full name so that every

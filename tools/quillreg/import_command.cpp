@@ -30,7 +30,7 @@ using registry::RegSection;
 using registry::Status;
 
 constexpr std::string_view kCommand = "import";
-constexpr std::span<const OptionSpec> kSpecs;
+constexpr std::span<const OptionRule> kSpecs;
 constexpr std::string_view kPositionals[] = {"FILE"};
 
 // A section's key: its root and the path below it.

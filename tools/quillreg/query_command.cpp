@@ -29,7 +29,7 @@ namespace status = registry::status;
 using registry::Status;
 
 constexpr std::string_view kCommand = "query";
-constexpr OptionSpec kSpecs[] = {{"v", true}, {"ve", false}, {"s", false}};
+constexpr OptionRule kSpecs[] = {{"v", true}, {"ve", false}, {"s", false}};
 constexpr std::string_view kValueChoices[] = {"v", "ve"};
 constexpr std::string_view kPositionals[] = {"KEY"};
 
