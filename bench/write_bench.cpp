@@ -23,15 +23,22 @@ void BM_SetValue(benchmark::State& state) {
     state.SkipWithError("cannot open the record");
     return;
   }
-  // Loading the hive belongs to the first read, not to the write.
-  std::uint32_t type = 0;
-  api.EnumValue(key, 0, nullptr, nullptr, &type, nullptr, nullptr);
   std::uint64_t round = 0;
-  for (auto _ : state) {
+  const auto write = [&] {
     const std::string data = "run " + std::to_string(++round);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.c_str());
-    if (api.SetValueEx(key, "Last Run", registry::value_type::kSz,
-                       {bytes, data.size() + 1}) != status::kSuccess) {
+    return api.SetValueEx(key, "Last Run", registry::value_type::kSz,
+                          {bytes, data.size() + 1}) == status::kSuccess;
+  };
+  // The copy is a file the store did not write: its first change parses it
+  // and writes it anew, once, as for any file edited by hand. The writes
+  // measured are those into a hive the store keeps.
+  if (!write()) {
+    state.SkipWithError("SetValueEx failed");
+    return;
+  }
+  for (auto _ : state) {
+    if (!write()) {
       state.SkipWithError("SetValueEx failed");
       break;
     }

@@ -1,12 +1,14 @@
 #include "registry/hive.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fstream>
 #include <utility>
 #include <variant>
 #include <vector>
 
 #include "registry/canonical_hive.h"
+#include "registry/hive_journal.h"
 #include "registry/reg_file_writer.h"
 #include "registry/reg_import.h"
 
@@ -17,7 +19,17 @@ Hive::Hive(std::filesystem::path path, std::string root_name)
 
 namespace {
 
-// The bytes of the file a HiveFile holds.
+constexpr std::string_view kRegHeader =
+    "Windows Registry Editor Version 5.00\n\n";
+
+// Journal records are folded into the canonical text once they are longer
+// than the text, but never before they reach the lower bound (rewriting a
+// small file for each change gains nothing) and always past the upper one
+// (every load of the file applies them all).
+constexpr std::uint64_t kMinJournal = 64 * 1024;
+constexpr std::uint64_t kMaxJournal = 1024 * 1024;
+
+// The bytes of the file a HiveFile holds, up to `size`.
 class HeldBytes final : public HiveBytes {
  public:
   HeldBytes(HiveFile& file, std::uint64_t size) : file_(file), size_(size) {}
@@ -38,18 +50,19 @@ class HeldBytes final : public HiveBytes {
   std::uint64_t size_;
 };
 
-// What <hive>.canonical holds for a file with `stamp` that this system wrote.
-std::string CanonicalRecord(const HiveFileStamp& stamp) {
+// The start of what <hive>.canonical holds for a file with `stamp`; the
+// length of the canonical text follows.
+std::string CanonicalRecordStart(const HiveFileStamp& stamp) {
   return "canonical " + std::to_string(stamp.device) + " " +
          std::to_string(stamp.inode) + " " + std::to_string(stamp.size) + " " +
-         std::to_string(stamp.modified_ns) + "\n";
+         std::to_string(stamp.modified_ns) + " ";
 }
 
 }  // namespace
 
 Status Hive::Refresh() { return Update(false); }
 
-Status Hive::Update(bool whole) {
+Status Hive::Update(bool locked) {
   HiveFileStamp now;
   if (const Status looked = file_.Stat(&now, &read_only_);
       looked != status::kSuccess) {
@@ -57,32 +70,72 @@ Status Hive::Update(bool whole) {
     Drop();
     return looked;
   }
-  if (loaded_ && now == stamp_ && !(whole && lazy_)) {
+  if (loaded_ && now == stamp_) {
     return error_ ? status::kBadDb : status::kSuccess;
   }
-  if (!whole && now.exists && KnownCanonical(now)) return LoadLazily(now);
+  if (now.exists) {
+    if (const auto lazily = LoadLazily(locked)) return *lazily;
+  }
   return Load();
 }
 
-Status Hive::LoadLazily(const HiveFileStamp& stamp) {
-  HiveFileStamp opened;
-  if (const Status open = file_.Open(&opened); open != status::kSuccess) {
-    error_ = ParseError{path().string(), 0, file_.last_error()};
-    Drop();
-    return open;
+std::optional<Status> Hive::LoadLazily(bool locked) {
+  for (int look = 0;; ++look) {
+    HiveFileStamp opened;
+    if (const Status open = file_.Open(&opened); open != status::kSuccess) {
+      error_ = ParseError{path().string(), 0, file_.last_error()};
+      Drop();
+      return open;
+    }
+    if (!opened.exists) return std::nullopt;
+    if (const auto base = CanonicalBase(opened)) {
+      return ReadLazily(opened, *base);
+    }
+    // A writer may have appended a record and not yet vouched for it; only
+    // one that holds the lock can be doing that.
+    if (locked || look == 1) return std::nullopt;
+    file_.WaitForWriter();
   }
-  // Replaced since it was looked at: only the file held now counts.
-  if (!(opened == stamp) && !KnownCanonical(opened)) return Load();
+}
+
+std::optional<Status> Hive::ReadLazily(const HiveFileStamp& stamp,
+                                       std::uint64_t base) {
+  std::string journal;
+  const auto journal_length = static_cast<std::size_t>(stamp.size - base);
+  if (!file_.ReadAt(base, journal_length, &journal) ||
+      journal.size() != journal_length) {
+    return std::nullopt;
+  }
+  const auto records = ReadJournalRecords(journal);
+  if (!records) {
+    distrusted_ = stamp;
+    return std::nullopt;
+  }
   ++generation_;
   loaded_ = true;
   lazy_ = true;
-  read_keys_.clear();
-  stamp_ = opened;
+  stamp_ = stamp;
+  base_ = base;
+  journal_end_ = base + records->end;
   error_.reset();
   tree_ = Key::NewRoot(root_name_);
+  tree_->set_unread(true);
   if (!ReadKey(*tree_)) {
     distrusted_ = stamp_;
-    return Load();
+    return std::nullopt;
+  }
+  if (!records->bodies.empty()) {
+    std::string text(kRegHeader);
+    for (const std::string_view body : records->bodies) text += body;
+    const auto error =
+        ApplyHiveText(text, *tree_, path().string(),
+                      [this](Key& parent, std::string_view name) {
+                        return FindSubkey(parent, name);
+                      });
+    if (error || distrusted_ == stamp_) {
+      distrusted_ = stamp_;
+      return std::nullopt;
+    }
   }
   return status::kSuccess;
 }
@@ -93,20 +146,22 @@ bool Hive::ReadKey(Key& key) {
     key_path.push_back(k->name());
   }
   std::reverse(key_path.begin(), key_path.end());
-  HeldBytes bytes(file_, stamp_.size);
+  HeldBytes bytes(file_, base_.value_or(0));
   const auto read = ReadCanonicalKey(bytes, key_path);
   if (!read) return false;
   for (const RegValueLine& value : read->values) {
     key.SetValue(value.name, value.type, value.data);
   }
-  for (const std::string& name : read->subkeys) key.AddSubkey(name, "");
-  read_keys_.insert(&key);
+  for (const std::string& name : read->subkeys) {
+    key.AddSubkey(name, "").set_unread(true);
+  }
+  key.set_unread(false);
   return true;
 }
 
 Key* Hive::FindSubkey(Key& parent, std::string_view name) {
   Key* const child = parent.FindSubkey(name);
-  if (child == nullptr || !lazy_ || read_keys_.contains(child)) return child;
+  if (child == nullptr || !child->unread()) return child;
   if (ReadKey(*child)) return child;
   // The file is not what its record says. The next call parses it whole,
   // and says 1009 if it does not parse; this walk ends here.
@@ -115,21 +170,33 @@ Key* Hive::FindSubkey(Key& parent, std::string_view name) {
   return nullptr;
 }
 
-bool Hive::KnownCanonical(const HiveFileStamp& stamp) const {
-  if (stamp == distrusted_) return false;
+std::optional<std::uint64_t> Hive::CanonicalBase(
+    const HiveFileStamp& stamp) const {
+  if (stamp == distrusted_) return std::nullopt;
   std::ifstream in(path().string() + ".canonical", std::ios::binary);
-  const std::string expected = CanonicalRecord(stamp);
-  std::string record(expected.size() + 1, '\0');
+  const std::string start = CanonicalRecordStart(stamp);
+  std::string record(start.size() + 24, '\0');
   in.read(record.data(), static_cast<std::streamsize>(record.size()));
   record.resize(static_cast<std::size_t>(in.gcount()));
-  return record == expected;
+  if (!record.starts_with(start) || !record.ends_with('\n')) {
+    return std::nullopt;
+  }
+  std::uint64_t base = 0;
+  const char* const first = record.data() + start.size();
+  const char* const last = record.data() + record.size() - 1;
+  const auto [end, error] = std::from_chars(first, last, base);
+  if (error != std::errc{} || end != last || base > stamp.size) {
+    return std::nullopt;
+  }
+  return base;
 }
 
-void Hive::RecordCanonical(const HiveFileStamp& stamp) const {
+void Hive::RecordCanonical(const HiveFileStamp& stamp,
+                           std::uint64_t base) const {
   // Losing the record costs only speed: the file is then parsed whole.
   std::ofstream out(path().string() + ".canonical",
                     std::ios::binary | std::ios::trunc);
-  out << CanonicalRecord(stamp);
+  out << CanonicalRecordStart(stamp) << base << '\n';
 }
 
 Status Hive::Load() {
@@ -144,14 +211,24 @@ Status Hive::Load() {
   ++generation_;
   loaded_ = true;
   lazy_ = false;
-  read_keys_.clear();
+  base_.reset();
   stamp_ = stamp;
   if (!stamp.exists) {
     tree_ = Key::NewRoot(root_name_);
     error_.reset();
+    journal_end_ = 0;
     return status::kSuccess;
   }
-  auto loaded = LoadHiveText(bytes, root_name_, path().string());
+  std::size_t damaged_line = 0;
+  const std::size_t length = UntornLength(bytes, &damaged_line);
+  if (damaged_line != 0) {
+    tree_.reset();
+    error_ = ParseError{path().string(), damaged_line,
+                        "a journal record that does not match its checksum"};
+    return status::kBadDb;
+  }
+  auto loaded = LoadHiveText(std::string_view(bytes).substr(0, length),
+                             root_name_, path().string());
   if (auto* error = std::get_if<ParseError>(&loaded)) {
     tree_.reset();
     error_ = std::move(*error);
@@ -159,6 +236,8 @@ Status Hive::Load() {
   }
   tree_ = std::move(std::get<std::shared_ptr<Key>>(loaded));
   error_.reset();
+  journal_end_ = length;
+  base_ = CanonicalBase(stamp);
   return status::kSuccess;
 }
 
@@ -167,7 +246,7 @@ void Hive::Drop() {
   tree_.reset();
   loaded_ = false;
   lazy_ = false;
-  read_keys_.clear();
+  base_.reset();
 }
 
 Status Hive::BeginChange() {
@@ -183,29 +262,58 @@ Status Hive::BeginChange() {
   if (const Status locked = file_.Lock(); locked != status::kSuccess) {
     return locked;
   }
-  // A change is made to the whole tree, and saved whole.
   Status fresh = Update(true);
   if (fresh == status::kSuccess && read_only_) fresh = status::kAccessDenied;
   if (fresh != status::kSuccess) file_.Unlock();
   return fresh;
 }
 
-Status Hive::EndChange(bool changed) {
+Status Hive::EndChange(const TreeChange* change) {
   Status saved = status::kSuccess;
-  if (changed) {
-    HiveFileStamp stamp;
-    saved = file_.Replace(
-        WriteRegFile(*tree_, static_cast<std::size_t>(stamp_.size) + 4096),
-        &stamp);
-    if (saved == status::kSuccess) {
-      stamp_ = stamp;
-      RecordCanonical(stamp);
-    } else {
-      Drop();
-    }
-  }
+  if (change != nullptr) saved = base_ ? Append(*change) : Rewrite();
   file_.Unlock();
   return saved;
+}
+
+Status Hive::Append(const TreeChange& change) {
+  const std::string record =
+      FrameJournalRecord(WriteRegChange(root_name_, change));
+  HiveFileStamp stamp;
+  if (const Status appended =
+          file_.Append(journal_end_, record, stamp_, &stamp);
+      appended != status::kSuccess) {
+    Drop();
+    return appended;
+  }
+  stamp_ = stamp;
+  journal_end_ += record.size();
+  RecordCanonical(stamp, *base_);
+  const std::uint64_t journal = journal_end_ - *base_;
+  if (journal > std::clamp(*base_, kMinJournal, kMaxJournal)) {
+    // The change is durable already: folding is for speed only, and when it
+    // fails the records stay until the next change tries again.
+    if (!lazy_ || Load() == status::kSuccess) Rewrite();
+  }
+  return status::kSuccess;
+}
+
+Status Hive::Rewrite() {
+  // Writing a tree that is not all read would lose what is not; only a tree
+  // that holds nothing but what the file holds (see Append) is read lazily.
+  if (lazy_) return status::kRegistryIoFailed;
+  HiveFileStamp stamp;
+  const Status saved = file_.Replace(
+      WriteRegFile(*tree_, static_cast<std::size_t>(stamp_.size) + 4096),
+      &stamp);
+  if (saved != status::kSuccess) {
+    Drop();
+    return saved;
+  }
+  stamp_ = stamp;
+  base_ = stamp.size;
+  journal_end_ = stamp.size;
+  RecordCanonical(stamp, stamp.size);
+  return status::kSuccess;
 }
 
 }  // namespace quillprobe::registry

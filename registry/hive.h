@@ -4,16 +4,23 @@
 // Every read checks the file's stamp first and loads the file again when
 // another process (or an editor) changed it, so a write is seen as soon as
 // the writing call has returned. A change takes the hive's lock, loads the
-// file again if it changed, is applied to the tree and is saved whole before
-// the lock is released, so concurrent writers never lose each other's
+// file again if it changed, is applied to the tree and is made durable
+// before the lock is released, so concurrent writers never lose each other's
 // updates. A file that does not parse is never written: every call fails
 // with 1009 until the file is mended.
 //
-// A file that this system wrote and nobody changed since (its stamp is the
-// one recorded beside it in <hive>.canonical when it was written) is in the
-// canonical form, and parses: it is read lazily, one key at a time as the
-// keys are reached (see canonical_hive.h), and loaded whole only for a
-// change. Any other file is parsed whole on every load.
+// A file that this system wrote and nobody changed since is known by the
+// record <hive>.canonical, written beside it after each change: the file's
+// stamp and the length of its canonical text (reg_file_writer.h), which
+// parses and is sorted. Such a file is read lazily, one key at a time as the
+// keys are reached (see canonical_hive.h), and a change to it is appended to
+// it as a journal record (see hive_journal.h) instead of rewriting it; when
+// the records outgrow the canonical text (at least 64 KiB of them, at most
+// 1 MiB), the next change folds them in, writing the whole file anew. Any
+// other file is parsed whole on every load, and a change rewrites it in the
+// canonical form. A whole file is written to <hive>.tmp, synced and renamed
+// over the hive, so readers see the old or the new file whole; a record is
+// appended and synced, and readers drop a record still being written.
 //
 // Loading and saving live here alone, behind Refresh, BeginChange and
 // EndChange, so that the way a hive is stored can change without its users.
@@ -25,12 +32,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 #include "registry/hive_file.h"
 #include "registry/key_tree.h"
 #include "registry/reg_file.h"
 #include "registry/registry_api.h"
+#include "registry/tree_change.h"
 
 namespace quillprobe::registry {
 
@@ -55,9 +62,10 @@ class Hive {
   // taking the lock. On success EndChange must follow.
   Status BeginChange();
 
-  // Saves the tree when `changed`, then releases the lock. When saving
-  // fails, the tree is dropped, to be loaded again from the file.
-  Status EndChange(bool changed);
+  // Makes `change` (null when nothing changed), already applied to the tree,
+  // durable, then releases the lock. When that fails, the tree is dropped,
+  // to be loaded again from the file.
+  Status EndChange(const TreeChange* change);
 
   // The tree; valid after Refresh or BeginChange succeeded.
   Key& tree() { return *tree_; }
@@ -75,12 +83,16 @@ class Hive {
   const std::filesystem::path& path() const { return file_.path(); }
 
  private:
-  Status Update(bool whole);
+  Status Update(bool locked);
+  std::optional<Status> LoadLazily(bool locked);
+  std::optional<Status> ReadLazily(const HiveFileStamp& stamp,
+                                   std::uint64_t base);
   Status Load();
-  Status LoadLazily(const HiveFileStamp& stamp);
   bool ReadKey(Key& key);
-  bool KnownCanonical(const HiveFileStamp& stamp) const;
-  void RecordCanonical(const HiveFileStamp& stamp) const;
+  Status Append(const TreeChange& change);
+  Status Rewrite();
+  std::optional<std::uint64_t> CanonicalBase(const HiveFileStamp& stamp) const;
+  void RecordCanonical(const HiveFileStamp& stamp, std::uint64_t base) const;
   void Drop();
 
   HiveFile file_;
@@ -89,11 +101,14 @@ class Hive {
   std::optional<ParseError> error_;
   HiveFileStamp stamp_;  // of the content in tree_ (or in error_)
   bool loaded_ = false;
-  // While the tree is read lazily: the keys whose values and subkeys have
-  // been read (the others have neither yet).
+  // Whether the tree is read lazily: keys marked unread have neither their
+  // values nor their subkeys yet.
   bool lazy_ = false;
-  std::unordered_set<const Key*> read_keys_;
-  // A file found not to be in the canonical form that its record claims.
+  // When the file is known to be canonical text and journal records: the
+  // length of the text, and where the last whole record ends.
+  std::optional<std::uint64_t> base_;
+  std::uint64_t journal_end_ = 0;
+  // A file found not to be what its record claims.
   HiveFileStamp distrusted_;
   bool read_only_ = false;
   std::uint64_t generation_ = 0;

@@ -77,6 +77,21 @@ class HiveFile {
   // is then unchanged.
   Status Replace(std::string_view bytes, HiveFileStamp* stamp);
 
+  // Appends `bytes` at `offset` of the hive file, cutting off what lies
+  // beyond `offset` first, and syncs the file, so that the bytes survive a
+  // crash once this returns. Call it holding the lock. The file must still
+  // be the one `expected` describes (device and inode) and hold at least
+  // `offset` bytes; 1016 otherwise. *stamp is the new stamp. 5 without
+  // rights, 1016 on other failures; the file then holds no more than
+  // `offset` bytes of what it held, or a torn tail that readers drop.
+  Status Append(std::uint64_t offset, std::string_view bytes,
+                const HiveFileStamp& expected, HiveFileStamp* stamp);
+
+  // Waits until no other process holds the lock, for a reader that must not
+  // look at a change while it is being made. Returns at once when the lock
+  // file does not exist or cannot be opened.
+  void WaitForWriter();
+
   // Why the last call failed, for messages.
   const std::string& last_error() const { return last_error_; }
 

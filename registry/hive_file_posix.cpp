@@ -197,6 +197,60 @@ void HiveFile::Unlock() {
   if (lock_fd_ >= 0) ::flock(lock_fd_, LOCK_UN);
 }
 
+Status HiveFile::Append(std::uint64_t offset, std::string_view bytes,
+                        const HiveFileStamp& expected, HiveFileStamp* stamp) {
+  const int fd = OpenRetrying(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+  const auto fail = [&](const char* what) {
+    const int error = errno;
+    last_error_ = path_.string() + ": " + what + std::strerror(error);
+    if (fd >= 0) ::close(fd);
+    return IsRightsError(error) ? status::kAccessDenied
+                                : status::kRegistryIoFailed;
+  };
+  if (fd < 0) return fail("");
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return fail("");
+  const HiveFileStamp now = StampOf(info);
+  if (!S_ISREG(info.st_mode) || now.device != expected.device ||
+      now.inode != expected.inode || now.size < offset) {
+    errno = ESTALE;
+    return fail("replaced or cut while being changed: ");
+  }
+  const auto at = static_cast<off_t>(offset);
+  if (now.size > offset && ::ftruncate(fd, at) != 0) return fail("");
+  bool written = true;
+  for (std::size_t done = 0; written && done < bytes.size();) {
+    const ssize_t put = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                 at + static_cast<off_t>(done));
+    if (put < 0 && errno == EINTR) continue;
+    written = put > 0;
+    if (written) done += static_cast<std::size_t>(put);
+  }
+  if (!written || ::fsync(fd) != 0) {
+    const int error = errno;
+    // Readers drop a torn record in any case; cutting it keeps the file tidy.
+    if (::ftruncate(fd, at) == 0) ::fsync(fd);
+    errno = error;
+    return fail("");
+  }
+  if (::fstat(fd, &info) == 0) {
+    *stamp = StampOf(info);
+  } else {
+    *stamp = {};  // unknown: the next call reads the file again
+  }
+  ::close(fd);
+  return status::kSuccess;
+}
+
+void HiveFile::WaitForWriter() {
+  const std::string lock_path = path_.string() + ".lock";
+  const int fd = OpenRetrying(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  while (::flock(fd, LOCK_SH) != 0 && errno == EINTR) {
+  }
+  ::close(fd);  // releases the lock
+}
+
 Status HiveFile::Replace(std::string_view bytes, HiveFileStamp* stamp) {
   const std::string temporary = path_.string() + ".tmp";
   const auto fail = [&](const std::string& what, int fd) {

@@ -53,6 +53,11 @@ class Key : public std::enable_shared_from_this<Key> {
   // Null for a root and for a deleted key.
   Key* parent() const { return parent_; }
   bool deleted() const { return deleted_; }
+  // Whether the key's values and subkeys are still to be read from where its
+  // tree is stored, in a tree read as far as it is walked. A new key has
+  // nothing to read.
+  bool unread() const { return unread_; }
+  void set_unread(bool unread) { unread_ = unread; }
   // When the key, its values or its list of subkeys last changed.
   std::uint64_t last_write_time() const { return last_write_time_; }
 
@@ -112,6 +117,7 @@ class Key : public std::enable_shared_from_this<Key> {
   std::string class_name_;
   Key* parent_;
   bool deleted_ = false;
+  bool unread_ = false;
   std::uint64_t last_write_time_;
 
   std::vector<Value> values_;

@@ -39,8 +39,8 @@ Status LocalRegistry::BeginChange(std::size_t hive, Key** root) {
   return begun;
 }
 
-Status LocalRegistry::EndChange(std::size_t hive, bool changed) {
-  return hives_[hive].EndChange(changed);
+Status LocalRegistry::EndChange(std::size_t hive, const TreeChange* change) {
+  return hives_[hive].EndChange(change);
 }
 
 std::uint64_t LocalRegistry::Generation(std::size_t hive) const {

@@ -46,7 +46,7 @@ class LocalRegistry final : public TreeRegistry {
  private:
   Status ReadHive(std::size_t hive, Key** root) override;
   Status BeginChange(std::size_t hive, Key** root) override;
-  Status EndChange(std::size_t hive, bool changed) override;
+  Status EndChange(std::size_t hive, const TreeChange* change) override;
   std::uint64_t Generation(std::size_t hive) const override;
   bool Writable(std::size_t hive) const override;
   Key* FindSubkey(std::size_t hive, Key& parent,

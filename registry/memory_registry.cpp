@@ -22,7 +22,8 @@ Status MemoryRegistry::BeginChange(std::size_t hive, Key** root) {
   return ReadHive(hive, root);
 }
 
-Status MemoryRegistry::EndChange(std::size_t /*hive*/, bool /*changed*/) {
+Status MemoryRegistry::EndChange(std::size_t /*hive*/,
+                                 const TreeChange* /*change*/) {
   return status::kSuccess;
 }
 

@@ -161,15 +161,21 @@ void AppendValue(const Value& value, std::string& out) {
   out.push_back('\n');
 }
 
-void AppendSection(const Key& key, std::string_view path, bool quote_path,
-                   std::string& out) {
+void AppendSectionHeader(std::string_view path, bool quote_path, bool remove,
+                         std::string& out) {
   out.push_back('[');
+  if (remove) out.push_back('-');
   if (quote_path) {
     AppendQuoted(path, /*escape_bytes=*/true, out);
   } else {
     out.append(path);
   }
   out += "]\n";
+}
+
+void AppendSection(const Key& key, std::string_view path, bool quote_path,
+                   std::string& out) {
+  AppendSectionHeader(path, quote_path, /*remove=*/false, out);
   for (const Value& value : key.values()) AppendValue(value, out);
   out.push_back('\n');
 }
@@ -196,6 +202,35 @@ std::string ToRegistryEditorEncoding(std::string_view text) {
 }
 
 }  // namespace
+
+std::string WriteRegChange(std::string_view root_name,
+                           const TreeChange& change) {
+  std::string path(root_name);
+  bool quote_path = NeedsByteEscapes(root_name);
+  for (const std::string& name : change.path) {
+    path.push_back('\\');
+    path += name;
+    quote_path = quote_path || NeedsByteEscapes(name);
+  }
+  std::string out;
+  AppendSectionHeader(path, quote_path,
+                      change.kind == TreeChange::Kind::kDeleteKey, out);
+  if (change.kind == TreeChange::Kind::kSetValue) {
+    AppendValue(Value{std::string(change.value_name),
+                      change.type,
+                      {change.data.begin(), change.data.end()}},
+                out);
+  } else if (change.kind == TreeChange::Kind::kDeleteValue) {
+    if (change.value_name.empty()) {
+      out.push_back('@');
+    } else {
+      AppendQuoted(change.value_name, /*escape_bytes=*/true, out);
+    }
+    out += "=-\n";
+  }
+  out.push_back('\n');
+  return out;
+}
 
 std::string WriteRegFile(const Key& root, std::size_t size_hint,
                          RegFileEncoding encoding) {

@@ -27,8 +27,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "registry/key_tree.h"
+#include "registry/tree_change.h"
 
 namespace quillprobe::registry {
 
@@ -43,5 +45,11 @@ enum class RegFileEncoding {
 std::string WriteRegFile(
     const Key& root, std::size_t size_hint = 0,
     RegFileEncoding encoding = RegFileEncoding::kCanonical);
+
+// One change as .reg text that applies it: a section, [PATH] or [-PATH], and
+// for a value its line, "name"=data or "name"=-, then a blank line. The path
+// begins with `root_name` and is written as WriteRegFile writes paths.
+std::string WriteRegChange(std::string_view root_name,
+                           const TreeChange& change);
 
 }  // namespace quillprobe::registry

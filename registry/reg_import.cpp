@@ -28,8 +28,8 @@ bool HasNul(std::string_view name) {
 // Applies sections and values to the tree under a root as they come.
 class TreeBuilder final : public RegSink {
  public:
-  explicit TreeBuilder(Key& root)
-      : root_(root), root_index_(RootIndexFromName(root.name())) {}
+  TreeBuilder(Key& root, const SubkeyFinder& find)
+      : root_(root), find_(find), root_index_(RootIndexFromName(root.name())) {}
 
   std::optional<std::string> Section(
       std::size_t /*line*/, bool remove,
@@ -46,9 +46,10 @@ class TreeBuilder final : public RegSink {
         return "a key name longer than 255 characters";
       }
       if (HasNul(name)) return "a key name with a NUL";
-      key = remove ? key->FindSubkey(name)
-                   : &key->AddSubkey(name, std::string_view{});
-      if (key == nullptr) return std::nullopt;  // nothing to delete
+      Key* const found = find_(*key, name);
+      if (found == nullptr && remove) return std::nullopt;  // nothing to delete
+      key =
+          found != nullptr ? found : &key->AddSubkey(name, std::string_view{});
     }
     if (remove) {
       if (key == &root_) return "a root cannot be deleted";
@@ -78,6 +79,7 @@ class TreeBuilder final : public RegSink {
 
  private:
   Key& root_;
+  const SubkeyFinder& find_;
   std::optional<std::size_t> root_index_;
   Key* current_ = nullptr;  // null in a [-PATH] section
 };
@@ -87,7 +89,10 @@ class TreeBuilder final : public RegSink {
 std::optional<ParseError> ApplyRegDocument(const RegDocument& document,
                                            Key& root,
                                            std::string_view file_name) {
-  TreeBuilder builder(root);
+  const SubkeyFinder find = [](Key& parent, std::string_view name) {
+    return parent.FindSubkey(name);
+  };
+  TreeBuilder builder(root, find);
   std::vector<std::string_view> path;
   const auto fail = [&](std::size_t line, std::string reason) {
     return ParseError{std::string(file_name), line, std::move(reason)};
@@ -111,11 +116,20 @@ std::variant<std::shared_ptr<Key>, ParseError> LoadHiveText(
     std::string_view bytes, std::string_view root_name,
     std::string_view file_name) {
   auto root = Key::NewRoot(root_name);
-  TreeBuilder builder(*root);
-  if (auto error = ReadRegFile(bytes, file_name, builder)) {
+  const SubkeyFinder find = [](Key& parent, std::string_view name) {
+    return parent.FindSubkey(name);
+  };
+  if (auto error = ApplyHiveText(bytes, *root, file_name, find)) {
     return std::move(*error);
   }
   return root;
+}
+
+std::optional<ParseError> ApplyHiveText(std::string_view bytes, Key& root,
+                                        std::string_view file_name,
+                                        const SubkeyFinder& find) {
+  TreeBuilder builder(root, find);
+  return ReadRegFile(bytes, file_name, builder);
 }
 
 }  // namespace quillprobe::registry

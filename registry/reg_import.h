@@ -2,6 +2,7 @@
 // registry loads a hive file.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -25,6 +26,17 @@ namespace quillprobe::registry {
 std::optional<ParseError> ApplyRegDocument(const RegDocument& document,
                                            Key& root,
                                            std::string_view file_name);
+
+// Looks up the subkey `name` of `parent`; null when there is none.
+using SubkeyFinder = std::function<Key*(Key& parent, std::string_view name)>;
+
+// Applies the .reg text `bytes` to the tree under `root` as LoadHiveText
+// does, looking subkeys up through `find`, so that a tree read lazily is
+// read as far as the text reaches into it. Returns where and why the text
+// does not parse or apply; what came before has been applied.
+std::optional<ParseError> ApplyHiveText(std::string_view bytes, Key& root,
+                                        std::string_view file_name,
+                                        const SubkeyFinder& find);
 
 // The tree that a hive file's `bytes` describe, under a new root named
 // `root_name`, or where and why they do not parse or apply.

@@ -85,6 +85,16 @@ Key& WalkExisting(Key& from, const std::vector<std::string_view>& components,
   return *key;
 }
 
+// The names of the keys from below the root down to `key`.
+std::vector<std::string> PathOf(const Key& key) {
+  std::vector<std::string> path;
+  for (const Key* k = &key; k->parent() != nullptr; k = k->parent()) {
+    path.push_back(k->name());
+  }
+  std::reverse(path.begin(), path.end());
+  return path;
+}
+
 }  // namespace
 
 // Ends a change begun by Find(..., for_change = true): unchanged unless
@@ -96,14 +106,14 @@ class TreeRegistry::ChangeScope {
         hive_(lookup.hive),
         open_(lookup.status == status::kSuccess) {}
   ~ChangeScope() {
-    if (open_) registry_.EndChange(hive_, false);
+    if (open_) registry_.EndChange(hive_, nullptr);
   }
   ChangeScope(const ChangeScope&) = delete;
   ChangeScope& operator=(const ChangeScope&) = delete;
 
-  Status Commit() {
+  Status Commit(const TreeChange& change) {
     open_ = false;
-    return registry_.EndChange(hive_, true);
+    return registry_.EndChange(hive_, &change);
   }
 
  private:
@@ -135,7 +145,7 @@ TreeRegistry::Lookup TreeRegistry::Find(HKey key, std::uint32_t required,
   if (opened != status::kSuccess) return {opened, hive, nullptr, 0};
   Key* const target = handle != nullptr ? Resolve(*handle, *root) : root;
   if (target == nullptr) {
-    if (for_change) EndChange(hive, false);
+    if (for_change) EndChange(hive, nullptr);
     return {status::kKeyDeleted, hive, nullptr, 0};
   }
   return {status::kSuccess, hive, target, access};
@@ -168,13 +178,8 @@ HKey TreeRegistry::AddHandle(std::size_t hive, Key& key, std::uint32_t access) {
          handles_.contains(next_handle_)) {
     ++next_handle_;
   }
-  std::vector<std::string> path;
-  for (const Key* k = &key; k->parent() != nullptr; k = k->parent()) {
-    path.push_back(k->name());
-  }
-  std::reverse(path.begin(), path.end());
   const std::uint32_t number = next_handle_++;
-  handles_.emplace(number, Handle{hive, std::move(path), key.shared_from_this(),
+  handles_.emplace(number, Handle{hive, PathOf(key), key.shared_from_this(),
                                   Generation(hive), GrantedAccess(access)});
   return HKey{number};
 }
@@ -241,7 +246,9 @@ Status TreeRegistry::CreateKeyEx(HKey key, std::string_view sub_key,
       created = true;
     }
     if (created) {
-      if (const Status saved = scope.Commit(); saved != status::kSuccess) {
+      if (const Status saved = scope.Commit(
+              TreeChange::OfKey(TreeChange::Kind::kCreateKey, PathOf(*target)));
+          saved != status::kSuccess) {
         return saved;
       }
     }
@@ -356,15 +363,18 @@ Status TreeRegistry::SetValueEx(HKey key, std::string_view name,
     return status::kInvalidParameter;
   }
   found.key->SetValue(value_name, type, data);
-  return scope.Commit();
+  return scope.Commit(TreeChange::OfValue(
+      TreeChange::Kind::kSetValue, PathOf(*found.key), value_name, type, data));
 }
 
 Status TreeRegistry::DeleteValue(HKey key, std::string_view name) {
   const Lookup found = Find(key, access::kSetValue, true);
   if (found.status != status::kSuccess) return found.status;
   ChangeScope scope(*this, found);
-  if (!found.key->DeleteValue(UpToNul(name))) return status::kFileNotFound;
-  return scope.Commit();
+  const std::string_view value_name = UpToNul(name);
+  if (!found.key->DeleteValue(value_name)) return status::kFileNotFound;
+  return scope.Commit(TreeChange::OfValue(TreeChange::Kind::kDeleteValue,
+                                          PathOf(*found.key), value_name));
 }
 
 Status TreeRegistry::DeleteKey(HKey key, std::string_view sub_key) {
@@ -378,10 +388,12 @@ Status TreeRegistry::DeleteKey(HKey key, std::string_view sub_key) {
   }
   Key* const target = Walk(*from.key, components, Finder(from.hive));
   if (target == nullptr) return status::kFileNotFound;
+  const TreeChange change =
+      TreeChange::OfKey(TreeChange::Kind::kDeleteKey, PathOf(*target));
   if (const Status deleted = target->Delete(); deleted != status::kSuccess) {
     return deleted;
   }
-  return scope.Commit();
+  return scope.Commit(change);
 }
 
 }  // namespace quillprobe::registry

@@ -28,6 +28,7 @@
 
 #include "registry/key_tree.h"
 #include "registry/registry_api.h"
+#include "registry/tree_change.h"
 
 namespace quillprobe::registry {
 
@@ -99,10 +100,10 @@ class TreeRegistry : public RegistryApi {
   // until EndChange, which the caller always calls.
   virtual Status BeginChange(std::size_t hive, Key** root) = 0;
 
-  // Ends the change that BeginChange began; `changed` says whether the tree
-  // changed. A failure fails the call with its status; the change is then
-  // not kept.
-  virtual Status EndChange(std::size_t hive, bool changed) = 0;
+  // Ends the change that BeginChange began; `change` says what changed in
+  // the tree, null when nothing did. A failure fails the call with its
+  // status; the change is then not kept.
+  virtual Status EndChange(std::size_t hive, const TreeChange* change) = 0;
 
   // A number that changes whenever the tree of `hive` is replaced, after
   // which handles find their keys again by path.

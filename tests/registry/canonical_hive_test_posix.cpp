@@ -2,7 +2,9 @@
 // generated trees reads as the whole file describes it, and only a small
 // part of a large file is read to find one. And the local registry's use of
 // it: a hive it wrote reads lazily to the same registry as a full parse;
-// any other file is parsed whole.
+// any other file is parsed whole; changes are appended as journal records,
+// which read back the same, are folded in once they grow, and are dropped
+// when torn.
 #include "registry/canonical_hive.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "registry/hive_journal.h"
 #include "registry/key_tree.h"
 #include "registry/local_registry.h"
 #include "registry/reg_file_writer.h"
@@ -250,7 +254,7 @@ TEST_F(LazyHiveTest, ReadsOnlyWhatItNeedsOfAFileItWrote) {
                           std::to_string(info.st_size) + " " +
                           std::to_string(info.st_mtim.tv_sec * 1000000000LL +
                                          info.st_mtim.tv_nsec) +
-                          "\n");
+                          " " + std::to_string(info.st_size) + "\n");
   {
     LocalRegistry api(scratch_.path());
     HKey key = kNoKey;
@@ -266,6 +270,182 @@ TEST_F(LazyHiveTest, ReadsOnlyWhatItNeedsOfAFileItWrote) {
             status::kBadDb);
   std::ifstream in(Hive(), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::uint64_t InodeOf(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0);
+  return info.st_ino;
+}
+
+std::span<const std::uint8_t> Bytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+HKey CreateKey(RegistryApi& api, std::string_view path) {
+  HKey key = kNoKey;
+  EXPECT_EQ(api.CreateKeyEx(kHklm, path, "", 0, access::kAllAccess, nullptr,
+                            &key, nullptr),
+            status::kSuccess)
+      << path;
+  return key;
+}
+
+void SetValue(RegistryApi& api, std::string_view path, std::string_view name,
+              std::uint32_t type, std::string_view data) {
+  const HKey key = CreateKey(api, path);
+  EXPECT_EQ(api.SetValueEx(key, name, type, Bytes(data)), status::kSuccess)
+      << path << " " << name;
+  api.CloseKey(key);
+}
+
+constexpr std::string_view kJournalBase =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_LOCAL_MACHINE\\Base]\n\"keep\"=\"1\"\n\"old\"=\"2\"\n\n"
+    "[HKEY_LOCAL_MACHINE\\Base\\Child]\n\"c\"=\"3\"\n\n"
+    "[HKEY_LOCAL_MACHINE\\Gone]\n\"g\"=\"4\"\n\n"
+    "[HKEY_LOCAL_MACHINE\\Gone\\Deep]\n\"d\"=\"5\"\n\n";
+
+// Every kind of change, appended as records to the file, reads back the
+// same in another process (lazily, the records applied to the keys they
+// reach) and when the file is parsed whole.
+TEST_F(LazyHiveTest, JournalRecordsReadBackAsTheChangesLeftTheRegistry) {
+  WriteThroughRegistry(kJournalBase);
+  const std::string canonical = ReadFile(Hive());
+  const std::uint64_t inode = InodeOf(Hive());
+  std::string writer_view;
+  {
+    LocalRegistry api(scratch_.path());
+    SetValue(api, "Base", "old", 1, std::string_view("two\0", 4));
+    SetValue(api, "Base", "new", 3, std::string_view("\0\xff\n", 3));
+    SetValue(api, "Base", "", 4, "abcd");
+    SetValue(api, "Base", "two\nlines", 1, "");
+    SetValue(api, "Base", "\xff\xfe", 7, std::string_view("a\0b\0\0", 5));
+    HKey base = CreateKey(api, "Base");
+    EXPECT_EQ(api.DeleteValue(base, "KEEP"), status::kSuccess);
+    EXPECT_EQ(api.DeleteKey(base, "Child"), status::kSuccess);
+    api.CloseKey(base);
+    SetValue(api, "New\\Sub\\ctl\x01name", "v", 1, "deep");
+    EXPECT_EQ(api.DeleteKey(kHklm, "Gone\\Deep"), status::kSuccess);
+    EXPECT_EQ(api.DeleteKey(kHklm, "Gone"), status::kSuccess);
+    // A key made anew does not bring back what the file held under it.
+    SetValue(api, "GONE", "fresh", 1, "6");
+    api.CloseKey(CreateKey(api, "Gone\\Empty"));
+    Dump(api, kHklm, "HKLM", &writer_view);
+  }
+  EXPECT_EQ(writer_view.find("\nkeep="), std::string::npos);
+  EXPECT_EQ(writer_view.find("\ng="), std::string::npos);
+  EXPECT_NE(writer_view.find("\nfresh="), std::string::npos);
+
+  // Appended, not rewritten.
+  const std::string text = ReadFile(Hive());
+  EXPECT_EQ(InodeOf(Hive()), inode);
+  EXPECT_EQ(text.substr(0, canonical.size()), canonical);
+  EXPECT_NE(text.find("; journal ", canonical.size()), std::string::npos);
+
+  EXPECT_EQ(Dump(scratch_.path()), writer_view);
+  fs::remove(Record());
+  EXPECT_EQ(Dump(scratch_.path()), writer_view);
+}
+
+TEST_F(LazyHiveTest, RecordsAreFoldedInOnceTheyGrow) {
+  WriteThroughRegistry(kJournalBase);
+  const std::uint64_t inode = InodeOf(Hive());
+  const std::size_t canonical_size = ReadFile(Hive()).size();
+  LocalRegistry api(scratch_.path());
+  const std::string data = std::string(250, 'x') + '\0';
+  std::size_t journal_before = 0;  // before the last write
+  for (int writes = 0; InodeOf(Hive()) == inode && writes < 1000; ++writes) {
+    journal_before = fs::file_size(Hive()) - canonical_size;
+    SetValue(api, "Base", "v" + std::to_string(writes), 1, data);
+  }
+  // The write that takes the records past 64 KiB writes the file anew,
+  // without them.
+  EXPECT_LE(journal_before, 65536u);
+  EXPECT_GT(journal_before, 65536u - 400);
+  EXPECT_EQ(ReadFile(Hive()).find("; journal "), std::string::npos);
+  std::string writer_view;
+  Dump(api, kHklm, "HKLM", &writer_view);
+  EXPECT_EQ(Dump(scratch_.path()), writer_view);
+  // And records are appended to the new file again.
+  SetValue(api, "Base", "after", 1, "1");
+  EXPECT_NE(ReadFile(Hive()).find("; journal "), std::string::npos);
+}
+
+// A record cut short by a crash: readers never see it, and the next change
+// cuts it off, whether or not the file was vouched for with it.
+TEST_F(LazyHiveTest, ATornRecordIsNeverSeenAndTheNextChangeCutsItOff) {
+  for (const bool vouched : {false, true}) {
+    WriteThroughRegistry(kJournalBase);
+    const std::string before = ReadFile(Hive());
+    std::string torn =
+        FrameJournalRecord("[HKEY_LOCAL_MACHINE\\Base]\n\"torn\"=\"x\"\n\n");
+    torn.resize(torn.size() - 4);
+    WriteFile(Hive(), before + torn);
+    if (vouched) {
+      struct stat info {};
+      ASSERT_EQ(::stat(Hive().c_str(), &info), 0);
+      WriteFile(Record(),
+                "canonical " + std::to_string(info.st_dev) + " " +
+                    std::to_string(info.st_ino) + " " +
+                    std::to_string(info.st_size) + " " +
+                    std::to_string(info.st_mtim.tv_sec * 1000000000LL +
+                                   info.st_mtim.tv_nsec) +
+                    " " + std::to_string(before.size()) + "\n");
+    }
+    const std::string seen = Dump(scratch_.path());
+    EXPECT_EQ(seen.find("torn"), std::string::npos) << vouched;
+    EXPECT_NE(seen.find("keep="), std::string::npos) << vouched;
+    {
+      LocalRegistry api(scratch_.path());
+      SetValue(api, "Base", "w", 1, "2");
+    }
+    const std::string after = ReadFile(Hive());
+    EXPECT_EQ(after.find("torn"), std::string::npos) << vouched;
+    if (vouched) {
+      EXPECT_EQ(after.substr(0, before.size()), before);
+    }
+    EXPECT_NE(Dump(scratch_.path()).find("\nw="), std::string::npos);
+  }
+}
+
+// A damaged record with records after it is no tear: the hive does not load
+// and is never written.
+TEST_F(LazyHiveTest, ADamagedRecordInTheMiddleFailsTheHive) {
+  WriteThroughRegistry(kJournalBase);
+  const std::size_t canonical_size = ReadFile(Hive()).size();
+  {
+    LocalRegistry api(scratch_.path());
+    SetValue(api, "Base", "a", 1, "1");
+    SetValue(api, "Base", "b", 1, "2");
+  }
+  std::string text = ReadFile(Hive());
+  const std::size_t at = text.find("\"a\"=", canonical_size);
+  ASSERT_NE(at, std::string::npos);
+  text[at + 1] = 'z';
+  WriteFile(Hive(), text);
+  LocalRegistry api(scratch_.path());
+  HKey key = kNoKey;
+  EXPECT_EQ(api.OpenKeyEx(kHklm, "Base", 0, access::kRead, &key),
+            status::kBadDb);
+  EXPECT_EQ(api.CreateKeyEx(kHklm, "C", "", 0, access::kAllAccess, nullptr,
+                            &key, nullptr),
+            status::kBadDb);
+  const auto error = api.CheckHive(kHklm);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->reason, "a journal record that does not match its checksum");
+  const std::size_t frame = text.rfind("; journal ", at);
+  EXPECT_EQ(error->line,
+            static_cast<std::size_t>(std::count(
+                text.begin(), text.begin() + static_cast<std::ptrdiff_t>(frame),
+                '\n')) +
+                1);
+  EXPECT_EQ(ReadFile(Hive()), text);
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include "registry/local_registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -91,12 +93,17 @@ TEST_F(LocalRegistryTest, ChangesAreStoredAsCanonicalRegFiles) {
 
   SeedString(registry_, kHklm, kRecord, "EXE Path", "C:\\Apps\\Tarnwick\\");
   EXPECT_EQ(registry_.HivePath(kHklm), Hklm());
+  // The first change writes the canonical text; the next ones are appended
+  // to it as journal records, each a .reg section in a checksummed frame.
   EXPECT_EQ(ReadFile(Hklm()),
             "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_LOCAL_MACHINE]\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software]\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software\\Tarnwick]\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software\\Tarnwick\\"
+            "Path]\n\n"
+            "; journal 98 4410a9a100776d60\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmere Software\\Tarnwick\\"
             "Path]\n"
             "\"EXE Path\"=\"C:\\\\Apps\\\\Tarnwick\\\\\"\n\n");
@@ -320,16 +327,43 @@ TEST_F(LocalRegistryTest, ReadOnlyHiveGrantsNoWriteRights) {
 
 TEST_F(LocalRegistryTest, FailedSaveLeavesFileAndRegistryAsTheyWere) {
   SeedString(registry_, kHklm, "A", "v", "1");
+  // A file the registry did not vouch for is rewritten whole by a change.
+  fs::remove(Hklm().string() + ".canonical");
+  LocalRegistry fresh(prefix());
   const std::string before = ReadFile(Hklm());
   // Something in the way of the temporary file.
   fs::create_directories(Hklm().string() + ".tmp");
+  const HKey a = Open(fresh, "A", access::kAllAccess);
+  EXPECT_EQ(fresh.SetValueEx(a, "w", 1, Sz("2")), status::kRegistryIoFailed);
+  EXPECT_EQ(ReadFile(Hklm()), before);
+  EXPECT_EQ(ValueNames(fresh, a), (std::vector<std::string>{"v"}));
+
+  fs::remove(Hklm().string() + ".tmp");
+  EXPECT_EQ(fresh.SetValueEx(a, "w", 1, Sz("2")), 0);
+  LocalRegistry other(prefix());
+  EXPECT_EQ(ValueNames(other, Open(other, "A", access::kRead)),
+            (std::vector<std::string>{"v", "w"}));
+}
+
+// An append that fails half-way (here: the file may not grow past a limit)
+// leaves no part of its record behind, and the change is not kept.
+TEST_F(LocalRegistryTest, FailedAppendLeavesFileAndRegistryAsTheyWere) {
+  SeedString(registry_, kHklm, "A", "v", "1");
+  const std::string before = ReadFile(Hklm());
   const HKey a = Open(registry_, "A", access::kAllAccess);
-  EXPECT_EQ(registry_.SetValueEx(a, "w", 1, Sz("2")),
-            status::kRegistryIoFailed);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old_limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  rlimit limit = old_limit;
+  limit.rlim_cur = static_cast<rlim_t>(before.size() + 10);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const Status failed = registry_.SetValueEx(a, "w", 1, Sz("2"));
+  ::setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(failed, status::kRegistryIoFailed);
   EXPECT_EQ(ReadFile(Hklm()), before);
   EXPECT_EQ(ValueNames(registry_, a), (std::vector<std::string>{"v"}));
 
-  fs::remove(Hklm().string() + ".tmp");
   EXPECT_EQ(registry_.SetValueEx(a, "w", 1, Sz("2")), 0);
   LocalRegistry other(prefix());
   EXPECT_EQ(ValueNames(other, Open(other, "A", access::kRead)),
