@@ -4,9 +4,10 @@
 //
 // Each predefined root is one hive file, <prefix>/registry/<ROOT>.reg (for
 // instance HKEY_LOCAL_MACHINE.reg), written in the canonical form of
-// reg_file_writer.h. A missing file is an empty hive; reading never creates
-// a file, the first change creates the directory and the file. See Hive for
-// how changes are shared between processes and made durable.
+// reg_file_writer.h, with later changes appended to it as journal records
+// (hive_journal.h) until they are folded in. A missing file is an empty hive;
+// reading never creates a file, the first change creates the directory and the
+// file. See Hive for how changes are shared between processes and made durable.
 //
 // A hive file that does not parse fails every call that touches its hive
 // with 1009 (kBadDb) and is never written; CheckHive tells why. A hive file
