@@ -178,6 +178,12 @@ std::optional<std::uint64_t> Hive::CanonicalBase(
   std::string record(start.size() + 24, '\0');
   in.read(record.data(), static_cast<std::streamsize>(record.size()));
   record.resize(static_cast<std::size_t>(in.gcount()));
+  // Records written before the file could hold journal records end with
+  // the stamp: all of such a file is canonical text.
+  if (record.size() == start.size() && record.back() == '\n' &&
+      record.compare(0, start.size() - 1, start, 0, start.size() - 1) == 0) {
+    return stamp.size;
+  }
   if (!record.starts_with(start) || !record.ends_with('\n')) {
     return std::nullopt;
   }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -215,6 +216,21 @@ class LazyHiveTest : public ::testing::Test {
     ASSERT_TRUE(fs::exists(Record()));
   }
 
+  // Vouches for the hive file as it is now, as the registry vouches for
+  // what it wrote: `base` bytes of canonical text, then journal records;
+  // without `base`, in the form of records that say the file is all text.
+  void Vouch(std::optional<std::size_t> base) {
+    struct stat info {};
+    ASSERT_EQ(::stat(Hive().c_str(), &info), 0);
+    std::string record = "canonical " + std::to_string(info.st_dev) + " " +
+                         std::to_string(info.st_ino) + " " +
+                         std::to_string(info.st_size) + " " +
+                         std::to_string(info.st_mtim.tv_sec * 1000000000LL +
+                                        info.st_mtim.tv_nsec);
+    if (base) record += " " + std::to_string(*base);
+    WriteFile(Record(), record + "\n");
+  }
+
   test::ScratchDirectory scratch_;
 };
 
@@ -233,43 +249,41 @@ TEST_F(LazyHiveTest, LazyReadShowsTheSameRegistryAsAFullParse) {
 // lookup goes unseen while the record vouches for the file, and is found as
 // soon as it does not.
 TEST_F(LazyHiveTest, ReadsOnlyWhatItNeedsOfAFileItWrote) {
-  WriteThroughRegistry(
-      "Windows Registry Editor Version 5.00\n\n"
-      "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"1\"\n\n"
-      "[HKEY_LOCAL_MACHINE\\B]\n\"v\"=\"2\"\n\n");
-  std::string text;
-  {
-    std::ifstream in(Hive(), std::ios::binary);
-    text.assign(std::istreambuf_iterator<char>(in), {});
-  }
-  const auto at = text.find("\"v\"=\"2\"");
-  ASSERT_NE(at, std::string::npos);
-  text.replace(at, 7, "\"v\"=?2");  // same length, no longer parses
-  WriteFile(Hive(), text);
-  // Vouch for the damaged file as the registry vouches for what it wrote.
-  struct stat info {};
-  ASSERT_EQ(::stat(Hive().c_str(), &info), 0);
-  WriteFile(Record(), "canonical " + std::to_string(info.st_dev) + " " +
-                          std::to_string(info.st_ino) + " " +
-                          std::to_string(info.st_size) + " " +
-                          std::to_string(info.st_mtim.tv_sec * 1000000000LL +
-                                         info.st_mtim.tv_nsec) +
-                          " " + std::to_string(info.st_size) + "\n");
-  {
+  // Records as this system writes them, and as it wrote them before files
+  // could hold journal records (all of the file canonical).
+  for (const bool older_record : {false, true}) {
+    WriteThroughRegistry(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"1\"\n\n"
+        "[HKEY_LOCAL_MACHINE\\B]\n\"v\"=\"2\"\n\n");
+    std::string text;
+    {
+      std::ifstream in(Hive(), std::ios::binary);
+      text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto at = text.find("\"v\"=\"2\"");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 7, "\"v\"=?2");  // same length, no longer parses
+    WriteFile(Hive(), text);
+    Vouch(older_record ? std::nullopt : std::optional(text.size()));
+    {
+      LocalRegistry api(scratch_.path());
+      HKey key = kNoKey;
+      EXPECT_EQ(api.OpenKeyEx(kHklm, "A", 0, access::kRead, &key), 0)
+          << older_record;
+    }
+    fs::remove(Record());
+    // Without the record the file is parsed whole.
     LocalRegistry api(scratch_.path());
     HKey key = kNoKey;
-    EXPECT_EQ(api.OpenKeyEx(kHklm, "A", 0, access::kRead, &key), 0);
+    EXPECT_EQ(api.OpenKeyEx(kHklm, "A", 0, access::kRead, &key),
+              status::kBadDb);
+    EXPECT_EQ(api.CreateKeyEx(kHklm, "C", "", 0, access::kAllAccess, nullptr,
+                              &key, nullptr),
+              status::kBadDb);
+    std::ifstream in(Hive(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
   }
-  fs::remove(Record());
-  // Without the record the file is parsed whole.
-  LocalRegistry api(scratch_.path());
-  HKey key = kNoKey;
-  EXPECT_EQ(api.OpenKeyEx(kHklm, "A", 0, access::kRead, &key), status::kBadDb);
-  EXPECT_EQ(api.CreateKeyEx(kHklm, "C", "", 0, access::kAllAccess, nullptr,
-                            &key, nullptr),
-            status::kBadDb);
-  std::ifstream in(Hive(), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -387,17 +401,7 @@ TEST_F(LazyHiveTest, ATornRecordIsNeverSeenAndTheNextChangeCutsItOff) {
         FrameJournalRecord("[HKEY_LOCAL_MACHINE\\Base]\n\"torn\"=\"x\"\n\n");
     torn.resize(torn.size() - 4);
     WriteFile(Hive(), before + torn);
-    if (vouched) {
-      struct stat info {};
-      ASSERT_EQ(::stat(Hive().c_str(), &info), 0);
-      WriteFile(Record(),
-                "canonical " + std::to_string(info.st_dev) + " " +
-                    std::to_string(info.st_ino) + " " +
-                    std::to_string(info.st_size) + " " +
-                    std::to_string(info.st_mtim.tv_sec * 1000000000LL +
-                                   info.st_mtim.tv_nsec) +
-                    " " + std::to_string(before.size()) + "\n");
-    }
+    if (vouched) Vouch(before.size());
     const std::string seen = Dump(scratch_.path());
     EXPECT_EQ(seen.find("torn"), std::string::npos) << vouched;
     EXPECT_NE(seen.find("keep="), std::string::npos) << vouched;
