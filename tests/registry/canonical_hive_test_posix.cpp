@@ -196,6 +196,21 @@ std::string Dump(const fs::path& prefix) {
   return out;
 }
 
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Opening a key that the file holds and creating one both fail with 1009.
+void ExpectBadDb(RegistryApi& api, std::string_view existing) {
+  HKey key = kNoKey;
+  EXPECT_EQ(api.OpenKeyEx(kHklm, existing, 0, access::kRead, &key),
+            status::kBadDb);
+  EXPECT_EQ(api.CreateKeyEx(kHklm, "C", "", 0, access::kAllAccess, nullptr,
+                            &key, nullptr),
+            status::kBadDb);
+}
+
 class LazyHiveTest : public ::testing::Test {
  protected:
   fs::path Hive() const {
@@ -256,11 +271,7 @@ TEST_F(LazyHiveTest, ReadsOnlyWhatItNeedsOfAFileItWrote) {
         "Windows Registry Editor Version 5.00\n\n"
         "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"1\"\n\n"
         "[HKEY_LOCAL_MACHINE\\B]\n\"v\"=\"2\"\n\n");
-    std::string text;
-    {
-      std::ifstream in(Hive(), std::ios::binary);
-      text.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string text = ReadFile(Hive());
     const auto at = text.find("\"v\"=\"2\"");
     ASSERT_NE(at, std::string::npos);
     text.replace(at, 7, "\"v\"=?2");  // same length, no longer parses
@@ -275,20 +286,9 @@ TEST_F(LazyHiveTest, ReadsOnlyWhatItNeedsOfAFileItWrote) {
     fs::remove(Record());
     // Without the record the file is parsed whole.
     LocalRegistry api(scratch_.path());
-    HKey key = kNoKey;
-    EXPECT_EQ(api.OpenKeyEx(kHklm, "A", 0, access::kRead, &key),
-              status::kBadDb);
-    EXPECT_EQ(api.CreateKeyEx(kHklm, "C", "", 0, access::kAllAccess, nullptr,
-                              &key, nullptr),
-              status::kBadDb);
-    std::ifstream in(Hive(), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+    ExpectBadDb(api, "A");
+    EXPECT_EQ(ReadFile(Hive()), text);
   }
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::uint64_t InodeOf(const fs::path& path) {
@@ -434,12 +434,7 @@ TEST_F(LazyHiveTest, ADamagedRecordInTheMiddleFailsTheHive) {
   text[at + 1] = 'z';
   WriteFile(Hive(), text);
   LocalRegistry api(scratch_.path());
-  HKey key = kNoKey;
-  EXPECT_EQ(api.OpenKeyEx(kHklm, "Base", 0, access::kRead, &key),
-            status::kBadDb);
-  EXPECT_EQ(api.CreateKeyEx(kHklm, "C", "", 0, access::kAllAccess, nullptr,
-                            &key, nullptr),
-            status::kBadDb);
+  ExpectBadDb(api, "Base");
   const auto error = api.CheckHive(kHklm);
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->reason, "a journal record that does not match its checksum");
