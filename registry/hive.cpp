@@ -27,7 +27,7 @@ constexpr std::string_view kRegHeader =
 // small file for each change gains nothing) and always past the upper one
 // (every load of the file applies them all).
 constexpr std::uint64_t kMinJournal = 64 * 1024;
-constexpr std::uint64_t kMaxJournal = 1024 * 1024;
+constexpr std::uint64_t kMaxJournal = 512 * 1024;
 
 // The bytes of the file a HiveFile holds, up to `size`.
 class HeldBytes final : public HiveBytes {

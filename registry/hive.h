@@ -16,7 +16,7 @@
 // keys are reached (see canonical_hive.h), and a change to it is appended to
 // it as a journal record (see hive_journal.h) instead of rewriting it; when
 // the records outgrow the canonical text (at least 64 KiB of them, at most
-// 1 MiB), the next change folds them in, writing the whole file anew. Any
+// 512 KiB), the next change folds them in, writing the whole file anew. Any
 // other file is parsed whole on every load, and a change rewrites it in the
 // canonical form. A whole file is written to <hive>.tmp, synced and renamed
 // over the hive, so readers see the old or the new file whole; a record is
