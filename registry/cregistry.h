@@ -20,6 +20,7 @@
 // An instance is used by one thread at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -132,9 +133,12 @@ class CRegistry {
   HKey HeldKey() const { return hKey_; }
 
  private:
+  // A row of the value table: its name and, right after it, its data, in
+  // values_text_. A row of zeros is empty.
   struct ValueRow {
-    std::string name;
-    std::string data;
+    std::size_t offset = 0;
+    std::size_t name_length = 0;
+    std::size_t data_length = 0;
   };
 
   std::int32_t DeleteKeyTree(std::string_view sSubKey);
@@ -144,6 +148,8 @@ class CRegistry {
   void GetKeyInfo();
 
   void TakeSnapshot();
+  std::string_view RowName(std::size_t row) const;
+  std::string_view RowData(std::size_t row) const;
   std::string LookUpByName(const std::string& name);
   HKey RootKey() const;
 
@@ -160,12 +166,15 @@ class CRegistry {
   HKey hKey_ = kNoKey;
   // Rows 0 to n-1 hold the values, row n is always empty.
   std::vector<ValueRow> asValues_;
+  // The names and data of the rows, back to back, so that a snapshot costs
+  // no allocation per value. Only a snapshot changes it.
+  std::string values_text_;
   // Entry 0 is an empty placeholder; entries 1 to m hold the names.
   std::vector<std::string> asSubKeys_;
 
   // The first row of every name, upper-cased, built on the first lookup by
   // name after a snapshot so that a lookup does not scan the table.
-  // Keys view the names in asValues_, which only a snapshot changes.
+  // Keys view the names in values_text_, which only a snapshot changes.
   std::unordered_map<std::string_view, std::size_t, CaseInsensitiveHash,
                      CaseInsensitiveEqual>
       name_index_;

@@ -9,13 +9,13 @@
 namespace quillprobe::registry {
 namespace {
 
-// String data as stored text: a terminating NUL is dropped when it is there,
-// and only then. Zero bytes of data are empty text.
-std::string StringData(const std::vector<std::uint8_t>& buffer,
-                       std::uint32_t length) {
+// The length of string data as stored text: a terminating NUL is dropped
+// when it is there, and only then. Zero bytes of data are empty text.
+std::size_t StringDataLength(const std::vector<std::uint8_t>& buffer,
+                             std::uint32_t length) {
   std::size_t n = std::min<std::size_t>(length, buffer.size());
   if (n > 0 && buffer[n - 1] == 0) --n;
-  return std::string(reinterpret_cast<const char*>(buffer.data()), n);
+  return n;
 }
 
 }  // namespace
@@ -60,6 +60,10 @@ void CRegistry::TakeSnapshot() {
   // Values. The buffers are sized from the key's longest name and data, as
   // the key reported them, and reused for every value.
   asValues_.assign(1, ValueRow{});
+  // The count only sizes the table: the enumeration decides what is in it.
+  asValues_.reserve(
+      std::min<std::size_t>(info.value_count, std::size_t{kMaxCount}) + 2);
+  values_text_ = std::string();
   name_index_.clear();
   name_index_built_ = false;
   std::vector<char> name(std::size_t{info.max_value_name_length} + 1);
@@ -85,9 +89,13 @@ void CRegistry::TakeSnapshot() {
       auto data_length = static_cast<std::uint32_t>(data.size());
       last = api_.EnumValue(hKey_, index, name.data(), &name_length, &type,
                             data.data(), &data_length);
-      asValues_.back().name.assign(
-          name.data(), std::min<std::size_t>(name_length, name.size()));
-      asValues_.back().data = StringData(data, data_length);
+      const ValueRow row{values_text_.size(),
+                         std::min<std::size_t>(name_length, name.size()),
+                         StringDataLength(data, data_length)};
+      values_text_.append(name.data(), row.name_length);
+      values_text_.append(reinterpret_cast<const char*>(data.data()),
+                          row.data_length);
+      asValues_.back() = row;
       asValues_.emplace_back();
       ++stored;
       if (last == status::kNoMoreItems) break;
@@ -118,6 +126,17 @@ void CRegistry::TakeSnapshot() {
   CloseKey();
 }
 
+std::string_view CRegistry::RowName(std::size_t row) const {
+  const ValueRow& r = asValues_[row];
+  return std::string_view(values_text_).substr(r.offset, r.name_length);
+}
+
+std::string_view CRegistry::RowData(std::size_t row) const {
+  const ValueRow& r = asValues_[row];
+  return std::string_view(values_text_)
+      .substr(r.offset + r.name_length, r.data_length);
+}
+
 // ---- Lookups ----------------------------------------------------------------
 
 std::string CRegistry::GetValue(const VariantRequest& vRequest,
@@ -129,7 +148,7 @@ std::string CRegistry::GetValue(const VariantRequest& vRequest,
           static_cast<std::size_t>(*position) >= asValues_.size()) {
         throw OutOfRangeError();
       }
-      result = asValues_[static_cast<std::size_t>(*position)].data;
+      result = RowData(static_cast<std::size_t>(*position));
     } else {
       result = LookUpByName(vRequest.ToText());
     }
@@ -149,14 +168,14 @@ std::string CRegistry::LookUpByName(const std::string& name) {
   if (!name_index_built_) {
     name_index_.reserve(asValues_.size());
     for (std::size_t row = 0; row < asValues_.size(); ++row) {
-      name_index_.try_emplace(asValues_[row].name, row);
+      name_index_.try_emplace(RowName(row), row);
     }
     name_index_built_ = true;
   }
   const auto found = name_index_.find(name);
   if (found != name_index_.end() &&
       found->second <= static_cast<std::size_t>(kMaxCount)) {
-    return asValues_[found->second].data;
+    return std::string(RowData(found->second));
   }
   if (asValues_.size() - 1 >= static_cast<std::size_t>(kMaxCount)) {
     throw OverflowError();
@@ -168,7 +187,7 @@ std::string CRegistry::GetName(std::int16_t iRequest) const {
   if (iRequest < 0 || static_cast<std::size_t>(iRequest) >= asValues_.size()) {
     return {};
   }
-  return asValues_[static_cast<std::size_t>(iRequest)].name;
+  return std::string(RowName(static_cast<std::size_t>(iRequest)));
 }
 
 std::string CRegistry::GetSubKey(std::int16_t iIndex) const {
