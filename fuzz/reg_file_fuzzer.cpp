@@ -8,6 +8,8 @@
 // text. In the canonical text, reading one key at a time finds every key
 // of the tree (up to a bound per input) with its values and subkeys, and
 // finds no key that is not there. A file that loads also parses on its own.
+// Read as journal records at the end of a hive file, the bytes keep a prefix
+// of whole records, which framed again are the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,6 +23,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/same_tree.h"
 #include "registry/canonical_hive.h"
+#include "registry/hive_journal.h"
 #include "registry/reg_file_reader.h"
 #include "registry/reg_file_writer.h"
 #include "registry/reg_import.h"
@@ -97,6 +100,25 @@ void CheckKeysReadAlone(const Key& root, std::string_view canonical) {
   }
 }
 
+// The bytes as the end of a hive file: what is kept of them is a prefix,
+// made of whole records, and records read alone are the same records.
+void CheckJournalReads(std::string_view text) {
+  namespace registry = quillprobe::registry;
+  std::size_t damaged_line = 0;
+  const std::size_t untorn = registry::UntornLength(text, &damaged_line);
+  Check(untorn <= text.size(), "the untorn part lies within the file");
+  Check(damaged_line == 0 || untorn == 0, "damage keeps nothing");
+  const auto records = registry::ReadJournalRecords(text);
+  if (!records) return;
+  Check(records->end <= text.size(), "whole records lie within the bytes");
+  std::string framed;
+  for (const std::string_view body : records->bodies) {
+    framed += registry::FrameJournalRecord(body);
+  }
+  Check(framed == text.substr(0, records->end),
+        "the records read are the bytes, framed again");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
@@ -104,6 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   namespace registry = quillprobe::registry;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
 
+  CheckJournalReads(text);
   const auto document = registry::ReadRegFile(text, "fuzz.reg");
   const auto loaded = registry::LoadHiveText(text, kRoot, "fuzz.reg");
   const auto* tree = std::get_if<KeyPointer>(&loaded);

@@ -49,7 +49,10 @@ Frame ParseFrame(std::string_view text) {
         frame.body_length * 10 + static_cast<std::size_t>(text[at] - '0');
   }
   if (at == text.size()) return {Frame::kTorn};
-  if (digits == 0 || text[at] != ' ') return {};
+  // Digits as FrameJournalRecord writes them: no leading zero.
+  if (digits == 0 || text[at] != ' ' || (digits > 1 && text[start] == '0')) {
+    return {};
+  }
   ++at;
   for (std::size_t i = 0; i < kChecksumDigits; ++i, ++at) {
     if (at == text.size()) return {Frame::kTorn};

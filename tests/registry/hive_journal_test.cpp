@@ -67,7 +67,8 @@ TEST(HiveJournalTest, OnlyExactFrameLinesAreFrames) {
   for (const std::string comment :
        {"; journal of changes", "; journal 12 not-a-checksum",
         "; journal 5 0123456789abcdef0", "; journal 5 0123456789ABCDEF",
-        ";journal 5 0123456789abcdef", "; journal 5 0123456789abcdef\r"}) {
+        "; journal 05 0123456789abcdef", ";journal 5 0123456789abcdef",
+        "; journal 5 0123456789abcdef\r"}) {
     const std::string file = std::string(kBase) + comment +
                              "\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"1\"\n\n";
     std::size_t damaged_line = 0;
