@@ -295,26 +295,50 @@ Status Hive::Append(const TreeChange& change) {
   journal_end_ += record.size();
   RecordCanonical(stamp, *base_);
   const std::uint64_t journal = journal_end_ - *base_;
-  if (journal > std::clamp(*base_, kMinJournal, kMaxJournal)) {
-    // The change is durable already: folding is for speed only, and when it
-    // fails the records stay until the next change tries again.
-    if (!lazy_ || Load() == status::kSuccess) Rewrite();
-  }
+  if (journal > std::clamp(*base_, kMinJournal, kMaxJournal)) Fold();
   return status::kSuccess;
+}
+
+void Hive::Fold() {
+  // The change is durable already: folding is for speed only, and when it
+  // fails the records stay until the next change tries again. The tree in
+  // use stays as it is either way: the caller may still hold keys of it.
+  if (!lazy_) {
+    WriteWhole(*tree_);
+    return;
+  }
+  std::string bytes;
+  HiveFileStamp stamp;
+  if (file_.Read(&bytes, &stamp) != status::kSuccess || !(stamp == stamp_)) {
+    return;
+  }
+  std::size_t damaged_line = 0;
+  const std::size_t length = UntornLength(bytes, &damaged_line);
+  if (damaged_line != 0) return;
+  const auto whole = LoadHiveText(std::string_view(bytes).substr(0, length),
+                                  root_name_, path().string());
+  bytes = std::string();
+  if (const auto* tree = std::get_if<std::shared_ptr<Key>>(&whole)) {
+    // The keys still unread are then read from the new file, which holds
+    // them as the old one did.
+    WriteWhole(**tree);
+  }
 }
 
 Status Hive::Rewrite() {
   // Writing a tree that is not all read would lose what is not; only a tree
   // that holds nothing but what the file holds (see Append) is read lazily.
   if (lazy_) return status::kRegistryIoFailed;
+  const Status saved = WriteWhole(*tree_);
+  if (saved != status::kSuccess) Drop();
+  return saved;
+}
+
+Status Hive::WriteWhole(const Key& tree) {
   HiveFileStamp stamp;
   const Status saved = file_.Replace(
-      WriteRegFile(*tree_, static_cast<std::size_t>(stamp_.size) + 4096),
-      &stamp);
-  if (saved != status::kSuccess) {
-    Drop();
-    return saved;
-  }
+      WriteRegFile(tree, static_cast<std::size_t>(stamp_.size) + 4096), &stamp);
+  if (saved != status::kSuccess) return saved;
   stamp_ = stamp;
   base_ = stamp.size;
   journal_end_ = stamp.size;

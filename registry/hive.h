@@ -90,7 +90,11 @@ class Hive {
   Status Load();
   bool ReadKey(Key& key);
   Status Append(const TreeChange& change);
+  void Fold();
   Status Rewrite();
+  // Replaces the file with the canonical text of `tree`, which holds the
+  // whole hive, and takes the new file as the one the tree is read from.
+  Status WriteWhole(const Key& tree);
   std::optional<std::uint64_t> CanonicalBase(const HiveFileStamp& stamp) const;
   void RecordCanonical(const HiveFileStamp& stamp, std::uint64_t base) const;
   void Drop();

@@ -263,9 +263,8 @@ Status HiveFile::Replace(std::string_view bytes, HiveFileStamp* stamp) {
     return IsRightsError(error) ? status::kAccessDenied
                                 : status::kRegistryIoFailed;
   };
-  const int fd =
-      OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                   kNewFileMode);
+  const int fd = OpenRetrying(
+      temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
   if (fd < 0) return fail(temporary, -1);
   struct stat old {};
   if (::stat(path_.c_str(), &old) == 0 &&

@@ -391,6 +391,31 @@ TEST_F(LazyHiveTest, RecordsAreFoldedInOnceTheyGrow) {
   EXPECT_NE(ReadFile(Hive()).find("; journal "), std::string::npos);
 }
 
+// The call whose record crosses the line folds the records in and still
+// answers as any other: the key it created is there, through its handle too.
+TEST_F(LazyHiveTest, ACreateThatFoldsGivesAWorkingHandle) {
+  WriteThroughRegistry(kJournalBase);
+  LocalRegistry api(scratch_.path());
+  api.CloseKey(CreateKey(api, "Base"));  // read lazily from here on
+  const std::uint64_t inode = InodeOf(Hive());
+  const std::string long_name(200, 'k');
+  HKey key = kNoKey;
+  int creates = 0;
+  for (; InodeOf(Hive()) == inode && creates < 1000; ++creates) {
+    api.CloseKey(key);
+    key = CreateKey(api, "Base\\" + long_name + std::to_string(creates));
+  }
+  ASSERT_LT(creates, 1000);
+  EXPECT_EQ(api.SetValueEx(key, "v", 1, Bytes("1")), status::kSuccess);
+  api.CloseKey(key);
+  std::string writer_view;
+  Dump(api, kHklm, "HKLM", &writer_view);
+  EXPECT_NE(
+      writer_view.find(long_name + std::to_string(creates - 1) + "]\nv=1:1"),
+      std::string::npos);
+  EXPECT_EQ(Dump(scratch_.path()), writer_view);
+}
+
 // A record cut short by a crash: readers never see it, and the next change
 // cuts it off, whether or not the file was vouched for with it.
 TEST_F(LazyHiveTest, ATornRecordIsNeverSeenAndTheNextChangeCutsItOff) {
