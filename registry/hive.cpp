@@ -66,9 +66,7 @@ Status Hive::Update(bool locked) {
   HiveFileStamp now;
   if (const Status looked = file_.Stat(&now, &read_only_);
       looked != status::kSuccess) {
-    error_ = ParseError{path().string(), 0, file_.last_error()};
-    Drop();
-    return looked;
+    return FileFailed(looked);
   }
   if (loaded_ && now == stamp_) {
     return error_ ? status::kBadDb : status::kSuccess;
@@ -83,9 +81,7 @@ std::optional<Status> Hive::LoadLazily(bool locked) {
   for (int look = 0;; ++look) {
     HiveFileStamp opened;
     if (const Status open = file_.Open(&opened); open != status::kSuccess) {
-      error_ = ParseError{path().string(), 0, file_.last_error()};
-      Drop();
-      return open;
+      return FileFailed(open);
     }
     if (!opened.exists) return std::nullopt;
     if (const auto base = CanonicalBase(opened)) {
@@ -210,9 +206,7 @@ Status Hive::Load() {
   HiveFileStamp stamp;
   if (const Status read = file_.Read(&bytes, &stamp);
       read != status::kSuccess) {
-    error_ = ParseError{path().string(), 0, file_.last_error()};
-    Drop();
-    return read;
+    return FileFailed(read);
   }
   ++generation_;
   loaded_ = true;
@@ -245,6 +239,12 @@ Status Hive::Load() {
   journal_end_ = length;
   base_ = CanonicalBase(stamp);
   return status::kSuccess;
+}
+
+Status Hive::FileFailed(Status failure) {
+  error_ = ParseError{path().string(), 0, file_.last_error()};
+  Drop();
+  return failure;
 }
 
 void Hive::Drop() {

@@ -97,6 +97,9 @@ class Hive {
   Status WriteWhole(const Key& tree);
   std::optional<std::uint64_t> CanonicalBase(const HiveFileStamp& stamp) const;
   void RecordCanonical(const HiveFileStamp& stamp, std::uint64_t base) const;
+  // The tree dropped after the file could not be looked at or read:
+  // `failure`, with error() saying why.
+  Status FileFailed(Status failure);
   void Drop();
 
   HiveFile file_;

@@ -28,7 +28,6 @@ constexpr std::string_view kCommand = "add";
 constexpr OptionRule kSpecs[] = {{"v", true}, {"ve", false}, {"t", true},
                                  {"s", true}, {"d", true},   {"f", false}};
 constexpr std::string_view kValueChoices[] = {"v", "ve"};
-constexpr std::string_view kPositionals[] = {"KEY"};
 
 // Whether the key holds a value of that name: nullopt (after reporting it)
 // when the key exists and cannot be read.
@@ -94,25 +93,20 @@ int Store(registry::RegistryApi& api, const KeyName& key, std::string_view name,
 int RunAdd(std::span<const std::string> args, registry::RegistryApi& registry,
            Console& console) {
   int exit_status = kFailure;
-  const std::optional<CommandOptions> options =
-      ReadOptions(console, kCommand, args, kSpecs, &exit_status);
-  if (!options) return exit_status;
-  if (!HasPositionals(console, kCommand, *options, kPositionals) ||
-      !AtMostOneOf(console, kCommand, *options, kValueChoices)) {
-    return kFailure;
-  }
-  const std::optional<KeyName> key =
-      ReadKey(console, options->positional().front());
-  if (!key) return kFailure;
+  const std::optional<KeyCommandArguments> given = ReadKeyCommand(
+      console, kCommand, args, kSpecs, kValueChoices, &exit_status);
+  if (!given) return exit_status;
+  const CommandOptions& options = given->options;
+  const KeyName& key = given->key;
 
   // Without /v the default value is stored, as with /ve.
-  const std::string name = options->Value("v").value_or("");
+  const std::string name = options.Value("v").value_or("");
   if (registry::NameLength(name) > registry::kMaxValueNameLength) {
     return ReportError(console,
                        "The value name is longer than 16383 characters.");
   }
   std::uint32_t type = registry::value_type::kSz;
-  if (const std::optional<std::string> type_name = options->Value("t")) {
+  if (const std::optional<std::string> type_name = options.Value("t")) {
     const std::optional<std::uint32_t> parsed = ParseAddType(*type_name);
     if (!parsed) {
       return ReportError(
@@ -123,23 +117,23 @@ int RunAdd(std::span<const std::string> args, registry::RegistryApi& registry,
     }
     type = *parsed;
   }
-  const std::optional<std::string> separator = options->Value("s");
+  const std::optional<std::string> separator = options.Value("s");
   if (separator && !IsOneCharacter(*separator)) {
     return ReportSyntaxError(console, kCommand, "/s takes a single character.");
   }
   std::string error;
   const std::optional<std::vector<std::uint8_t>> data = EncodeData(
-      type, options->Value("d"),
+      type, options.Value("d"),
       separator ? std::string_view(*separator) : kDefaultSeparator, &error);
   if (!data) return ReportError(console, error);
 
-  const std::optional<bool> exists = ValueExists(registry, *key, name, console);
+  const std::optional<bool> exists = ValueExists(registry, key, name, console);
   if (!exists) return kFailure;
-  if (*exists && !options->Has("f")) {
+  if (*exists && !options.Has("f")) {
     const std::string shown = name.empty() ? "(Default)" : name;
     if (!console.in_is_terminal) {
       return ReportError(console,
-                         "The value " + shown + " exists in " + key->Display() +
+                         "The value " + shown + " exists in " + key.Display() +
                              ". Standard input is not a terminal, so quillreg "
                              "cannot ask whether to overwrite it: add /f to "
                              "overwrite it.");
@@ -148,7 +142,7 @@ int RunAdd(std::span<const std::string> args, registry::RegistryApi& registry,
       return ReportCancelled(console);
     }
   }
-  return Store(registry, *key, name, type, *data, console);
+  return Store(registry, key, name, type, *data, console);
 }
 
 }  // namespace quillprobe::quillreg

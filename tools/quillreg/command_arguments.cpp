@@ -1,6 +1,7 @@
 #include "tools/quillreg/command_arguments.h"
 
 #include <ostream>
+#include <utility>
 
 #include "tools/quillreg/help_text.h"
 #include "tools/quillreg/messages.h"
@@ -68,6 +69,24 @@ std::optional<KeyName> ReadKey(Console& console, std::string_view text) {
   std::optional<KeyName> key = ParseKeyName(text, &error);
   if (!key) ReportError(console, error);
   return key;
+}
+
+std::optional<KeyCommandArguments> ReadKeyCommand(
+    Console& console, std::string_view command,
+    std::span<const std::string> args, std::span<const OptionRule> rules,
+    std::span<const std::string_view> value_choices, int* exit_status) {
+  static constexpr std::string_view kPositionals[] = {"KEY"};
+  std::optional<CommandOptions> options =
+      ReadOptions(console, command, args, rules, exit_status);
+  if (!options) return std::nullopt;
+  *exit_status = kFailure;
+  if (!HasPositionals(console, command, *options, kPositionals) ||
+      !AtMostOneOf(console, command, *options, value_choices)) {
+    return std::nullopt;
+  }
+  std::optional<KeyName> key = ReadKey(console, options->positional().front());
+  if (!key) return std::nullopt;
+  return KeyCommandArguments{std::move(*options), std::move(*key)};
 }
 
 }  // namespace quillprobe::quillreg

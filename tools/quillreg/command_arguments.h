@@ -38,4 +38,20 @@ bool AtMostOneOf(Console& console, std::string_view command,
 // `text` read as a key name, or nullopt after reporting why it is none.
 std::optional<KeyName> ReadKey(Console& console, std::string_view text);
 
+// The arguments of a command on one key: its switches and the key named by
+// its only positional argument, KEY.
+struct KeyCommandArguments {
+  CommandOptions options;
+  KeyName key;
+};
+
+// The arguments of a command on one key, with at most one of the switches in
+// `value_choices`; or nullopt when the command is done already, with
+// *exit_status set: as ReadOptions sets it, or to kFailure after reporting
+// what is wrong.
+std::optional<KeyCommandArguments> ReadKeyCommand(
+    Console& console, std::string_view command,
+    std::span<const std::string> args, std::span<const OptionRule> rules,
+    std::span<const std::string_view> value_choices, int* exit_status);
+
 }  // namespace quillprobe::quillreg

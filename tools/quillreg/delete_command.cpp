@@ -24,7 +24,6 @@ constexpr std::string_view kCommand = "delete";
 constexpr OptionRule kSpecs[] = {
     {"v", true}, {"ve", false}, {"va", false}, {"f", false}};
 constexpr std::string_view kValueChoices[] = {"v", "ve", "va"};
-constexpr std::string_view kPositionals[] = {"KEY"};
 
 // True to go ahead: /f was given, or the user said yes. Otherwise reports
 // the refusal or the cancellation in *exit_status.
@@ -117,20 +116,15 @@ int DeleteValues(registry::RegistryApi& api, const KeyName& key,
 int RunDelete(std::span<const std::string> args,
               registry::RegistryApi& registry, Console& console) {
   int exit_status = kFailure;
-  const std::optional<CommandOptions> options =
-      ReadOptions(console, kCommand, args, kSpecs, &exit_status);
-  if (!options) return exit_status;
-  if (!HasPositionals(console, kCommand, *options, kPositionals) ||
-      !AtMostOneOf(console, kCommand, *options, kValueChoices)) {
-    return kFailure;
+  const std::optional<KeyCommandArguments> given = ReadKeyCommand(
+      console, kCommand, args, kSpecs, kValueChoices, &exit_status);
+  if (!given) return exit_status;
+  const CommandOptions& options = given->options;
+  const KeyName& key = given->key;
+  if (options.Has("v") || options.Has("ve") || options.Has("va")) {
+    return DeleteValues(registry, key, options, console);
   }
-  const std::optional<KeyName> key =
-      ReadKey(console, options->positional().front());
-  if (!key) return kFailure;
-  if (options->Has("v") || options->Has("ve") || options->Has("va")) {
-    return DeleteValues(registry, *key, *options, console);
-  }
-  return DeleteKey(registry, *key, *options, console);
+  return DeleteKey(registry, key, options, console);
 }
 
 }  // namespace quillprobe::quillreg

@@ -31,7 +31,6 @@ using registry::Status;
 constexpr std::string_view kCommand = "query";
 constexpr OptionRule kSpecs[] = {{"v", true}, {"ve", false}, {"s", false}};
 constexpr std::string_view kValueChoices[] = {"v", "ve"};
-constexpr std::string_view kPositionals[] = {"KEY"};
 
 // A value name as reg.exe shows it.
 std::string_view ShownName(std::string_view name) {
@@ -180,36 +179,31 @@ int SearchValue(registry::RegistryApi& api, const KeyName& key,
 int RunQuery(std::span<const std::string> args, registry::RegistryApi& registry,
              Console& console) {
   int exit_status = kFailure;
-  const std::optional<CommandOptions> options =
-      ReadOptions(console, kCommand, args, kSpecs, &exit_status);
-  if (!options) return exit_status;
-  if (!HasPositionals(console, kCommand, *options, kPositionals) ||
-      !AtMostOneOf(console, kCommand, *options, kValueChoices)) {
-    return kFailure;
-  }
-  const std::optional<KeyName> key =
-      ReadKey(console, options->positional().front());
-  if (!key) return kFailure;
+  const std::optional<KeyCommandArguments> given = ReadKeyCommand(
+      console, kCommand, args, kSpecs, kValueChoices, &exit_status);
+  if (!given) return exit_status;
+  const CommandOptions& options = given->options;
+  const KeyName& key = given->key;
 
   OpenKey open(registry);
   if (const Status opened =
-          open.Open(key->root, key->path, registry::access::kRead);
+          open.Open(key.root, key.path, registry::access::kRead);
       opened != status::kSuccess) {
     return ReportStatus(console, opened);
   }
-  const bool recursive = options->Has("s");
-  const std::optional<std::string> name = options->Value("v");
-  if (name || options->Has("ve")) {
+  const bool recursive = options.Has("s");
+  const std::optional<std::string> name = options.Value("v");
+  if (name || options.Has("ve")) {
     const std::string value_name = name.value_or("");
-    if (recursive) return SearchValue(registry, *key, value_name, console);
-    return QueryValue(registry, *key, open, value_name, !name.has_value(),
+    if (recursive) return SearchValue(registry, key, value_name, console);
+    return QueryValue(registry, key, open, value_name, !name.has_value(),
                       console);
   }
   if (recursive) {
     open.Close();
-    return QueryTree(registry, *key, console);
+    return QueryTree(registry, key, console);
   }
-  return QueryKey(registry, *key, open, console);
+  return QueryKey(registry, key, open, console);
 }
 
 }  // namespace quillprobe::quillreg
