@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "app/exe_inspection.h"
+#include "app/exe_examination.h"
 #include "app/numeric_reading.h"
 #include "app/product_table.h"
 #include "registry/unicode_case.h"

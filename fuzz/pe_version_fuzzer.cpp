@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "app/exe_inspection.h"
+#include "app/exe_examination.h"
 #include "app/pe_version_reader.h"
 #include "fuzz/fuzz_check.h"
 

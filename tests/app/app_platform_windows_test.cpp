@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/app_platform.h"
-#include "app/exe_inspection.h"
+#include "app/exe_examination.h"
 #include "registry/wide_text_windows.h"
 
 namespace quillprobe::app {

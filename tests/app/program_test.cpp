@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/exe_inspection.h"
+#include "app/exe_examination.h"
 #include "registry/cregistry.h"
 #include "registry/memory_registry.h"
 #include "tests/support/captured_message_boxes.h"

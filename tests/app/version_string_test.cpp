@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/exe_inspection.h"
+#include "app/exe_examination.h"
 
 namespace quillprobe::app {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/exe_inspection.h"
+#include "app/exe_examination.h"
 
 #include <limits>
 #include <optional>
